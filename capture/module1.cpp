@@ -1,0 +1,57 @@
+#include "capture/module1.h"
+
+#include "main_window/main.h"
+#include "platform/hot_keys.h"
+#include "platform/platform.h"
+
+namespace numarika::Module1 {
+
+Int32 lngPrevWndProc = 0;
+Int32 lngHotKeyAtom = 0;
+
+void HookWindow(Hwnd hwnd) {
+    WindowProcedures& procs = services().windowProcedures;
+    lngPrevWndProc = procs.setWindowProc(hwnd, procs.handleOf(&HotKeyWndProc));
+}
+
+void UnhookWindow(Hwnd hwnd) {
+    if (lngPrevWndProc == 0) return;
+    services().windowProcedures.setWindowProc(hwnd, lngPrevWndProc);
+    lngPrevWndProc = 0;
+}
+
+Int32 HotKeyWndProc(Hwnd hwnd, std::uint32_t msg, Int32 wParam, Int32 lParam) {
+    if (msg != WM_HOTKEY)
+        return services().windowProcedures.callWindowProc(lngPrevWndProc, hwnd, msg, wParam,
+                                                          lParam);
+    if (wParam == lngHotKeyAtom) {
+        if (main* window = main::instance()) window->HotKeyProc();
+    }
+    return 0;
+}
+
+Int32 RegisterPrintKey(Hwnd hwnd, const QString& atomName, Int32 modifiers, Int32 virtualKey) {
+    if (lngHotKeyAtom != 0) UnregisterPrintKey(hwnd);
+    // The atom is 16-bit; the identifier keeps it sign-extended.
+    lngHotKeyAtom = static_cast<std::int16_t>(services().atoms.add(atomName));
+    HotKeys* keys = services().hotKeys.get();
+    const bool ok =
+        keys && keys->registerHotKey(hwnd, lngHotKeyAtom, static_cast<std::uint32_t>(modifiers),
+                                     static_cast<std::uint32_t>(virtualKey));
+    return ok ? 1 : 0;
+}
+
+void UnregisterPrintKey(Hwnd hwnd) {
+    if (lngHotKeyAtom == 0) return;
+    if (HotKeys* keys = services().hotKeys.get()) keys->unregisterHotKey(hwnd, lngHotKeyAtom);
+    services().atoms.remove(static_cast<std::uint16_t>(lngHotKeyAtom));
+    lngHotKeyAtom = 0;
+}
+
+}  // namespace numarika::Module1
+
+namespace numarika {
+
+void main::HotKeyProc() { m_n_cap_Click(); }
+
+}  // namespace numarika

@@ -1,0 +1,153 @@
+#pragma once
+// The main window `main`: its controls and menus, and the state that the capture, canvas and
+// output handlers share. The handlers are members, each defined in its subsystem's folder:
+//   main_window/  Form_Load, Form_QueryUnload, m_end_Click
+//   capture/      HotKeyProc, m_n_cap_Click (scan.cpp), lngCursorHandle, LoadCursorHotspot,
+//                 DrawCursorOverlay (cursor_overlay.cpp), m_apri/m_mouse/m_ps_key_Click
+//   canvas/       Form_Resize, HScroll1/VScroll1_Change (layout.cpp), Picture2_Mouse*,
+//                 TrackRange, DrawRangeBox (range_selection.cpp), mnuOptionColor_Click,
+//                 m_sen_Click, m_cls_Click (pen_settings.cpp)
+//   output/       CopyRangeToBuffer, m_all_clip_Click, m_all_save_Click, m_all_print_Click
+//   help/         m_help_Click, m_toku_Click
+
+#include <QMainWindow>
+#include <array>
+
+#include "platform/common_dialog.h"
+#include "platform/picture_box.h"
+#include "platform/win_types.h"
+
+class QAction;
+class QMenu;
+class QScrollBar;
+
+namespace numarika {
+
+inline const QString kMainCaption = QStringLiteral("ヌマリカ Ver1.00");
+
+// Design size of the client area, twips.
+inline constexpr float kDesignClientWidth = 7545;
+inline constexpr float kDesignClientHeight = 5370;
+
+class main : public QMainWindow {
+    Q_OBJECT
+  public:
+    main();
+    ~main() override;
+
+    // The program's one main window while it exists.
+    static main* instance();
+
+    Hwnd hWnd();
+
+    // --- shared state -------------------------------------------------------------------
+    Int16 gintCurPen = 0;
+    Colour lngPenColor = 0;
+    Bool16 blnDragging = kFalse;
+    Bool16 blnBandDrawn = kFalse;
+    std::array<float, 2> sngRangeX{0, 0};
+    std::array<float, 2> sngRangeY{0, 0};
+    float sngRangeWidth = 0;
+    float sngRangeHeight = 0;
+    Int32 lngHotspotX = 0;
+    Int32 lngHotspotY = 0;
+
+    // --- controls -----------------------------------------------------------------------
+    QWidget* client = nullptr;  // the client area
+    PictureBox* Picture1 = nullptr;
+    PictureBox* Picture2 = nullptr;
+    PictureBox* Picture3 = nullptr;
+    PictureBox* Picture4 = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    CommonDialog CommonDialog1;
+
+    QMenu* m_file = nullptr;
+    QMenu* m_cap = nullptr;
+    QMenu* opt = nullptr;
+    QMenu* t_help = nullptr;
+    QAction* m_all_save = nullptr;
+    QAction* m_m1 = nullptr;
+    QAction* m_all_clip = nullptr;
+    QAction* m_m2 = nullptr;
+    QAction* m_all_print = nullptr;
+    QAction* m_m3 = nullptr;
+    QAction* m_end = nullptr;
+    QAction* m_n_cap = nullptr;
+    QAction* m_m4 = nullptr;
+    QAction* m_cls = nullptr;
+    QAction* mnuOptionColor = nullptr;
+    QAction* m_sen = nullptr;
+    QAction* m_apri = nullptr;
+    QAction* m_mouse = nullptr;
+    QAction* m_ps_key = nullptr;
+    QAction* m_toku = nullptr;
+    QAction* m_m5 = nullptr;
+    QAction* m_help = nullptr;
+
+    // --- window geometry, twips -----------------------------------------------------------
+    float ScaleWidth() const;  // client area
+    float ScaleHeight() const;
+    float Width() const;  // outer, frame included
+    float Height() const;
+    void setWidth(float twips);  // resizes at once; the layout runs before it returns
+    void setHeight(float twips);
+    int WindowState();
+    void setWindowState(int state);
+
+    // --- main window ------------------------------------------------------------------------
+    void Form_Load();
+    void Form_QueryUnload();
+    void m_end_Click();
+
+    // --- capture ------------------------------------------------------------------------------
+    void HotKeyProc();
+    void m_n_cap_Click();
+    Int32 lngCursorHandle();
+    void LoadCursorHotspot();
+    // Draws the cursor shown now onto the canvas with its hot spot at the scan-start
+    // position (screen pixels). False when the position overflows (the scan's error path).
+    bool DrawCursorOverlay(Int32 startX, Int32 startY);
+    void m_apri_Click();
+    void m_mouse_Click();
+    void m_ps_key_Click();
+
+    // --- canvas -------------------------------------------------------------------------------
+    void Form_Resize();
+    void VScroll1_Change();
+    void HScroll1_Change();
+    void Picture2_MouseDown(int button, int shift, float x, float y);
+    void Picture2_MouseMove(int button, int shift, float x, float y);
+    void Picture2_MouseUp(int button, int shift, float x, float y);
+    void TrackRange(float x, float y, Int16 mode);
+    void DrawRangeBox(float x1, float y1, float x2, float y2, Colour colour, Int16 penMode);
+    void mnuOptionColor_Click();
+    void m_sen_Click();
+    void m_cls_Click();
+
+    // --- output -------------------------------------------------------------------------------
+    void CopyRangeToBuffer();
+    void m_all_clip_Click();
+    void m_all_save_Click();
+    void m_all_print_Click();
+
+    // --- help ---------------------------------------------------------------------------------
+    void m_help_Click();
+    void m_toku_Click();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void createControls();
+    void createMenus();
+    QAction* addEntry(QMenu* menu, const QString& caption, void (main::*handler)());
+    QAction* addSeparator(QMenu* menu);
+
+    Hwnd hwnd_ = 0;
+    bool unloaded_ = false;
+};
+
+}  // namespace numarika

@@ -1,0 +1,20 @@
+#include "platform/clipboard.h"
+#include "platform/cursor.h"
+#include "platform/hot_keys.h"
+#include "platform/keyboard.h"
+#include "platform/platform.h"
+#include "platform/printer.h"
+#include "platform/qt_dialogs.h"
+#include "platform/qt_shell.h"
+#include "platform/window_control.h"
+
+namespace numarika {
+
+std::unique_ptr<Platform> makeDesktopPlatform() {
+    auto p = std::make_unique<Platform>();
+    p->dialogs = std::make_unique<QtDialogs>();
+    p->shell = std::make_unique<QtShell>();
+    return p;
+}
+
+}  // namespace numarika

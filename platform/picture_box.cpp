@@ -1,0 +1,275 @@
+#include "platform/picture_box.h"
+
+#include <QHash>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <algorithm>
+
+#include "platform/twips.h"
+
+namespace numarika {
+namespace {
+
+QHash<Int32, PictureBox*>& dcTable() {
+    static QHash<Int32, PictureBox*> table;
+    return table;
+}
+
+Int32 nextDC() {
+    static Int32 next = 0x01010000;
+    return next += 0x10;
+}
+
+QRgb toRgb(Colour c) {
+    return qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                static_cast<int>((c >> 16) & 0xFF));
+}
+
+int vbShift(Qt::KeyboardModifiers m) {
+    int s = 0;
+    if (m & Qt::ShiftModifier) s |= 1;
+    if (m & Qt::ControlModifier) s |= 2;
+    if (m & Qt::AltModifier) s |= 4;
+    return s;
+}
+
+int vbButton(Qt::MouseButtons b) {
+    int v = 0;
+    if (b & Qt::LeftButton) v |= 1;
+    if (b & Qt::RightButton) v |= 2;
+    if (b & Qt::MiddleButton) v |= 4;
+    return v;
+}
+
+}  // namespace
+
+PictureBox::PictureBox(QWidget* parent, Border border)
+    : QWidget(parent), border_(border), hdc_(nextDC()) {
+    dcTable().insert(hdc_, this);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+PictureBox::~PictureBox() { dcTable().remove(hdc_); }
+
+PictureBox* PictureBox::fromDC(Int32 hdc) { return dcTable().value(hdc, nullptr); }
+
+// Children of a bordered box are placed inside its border, as its own coordinates begin there.
+int PictureBox::containerOffset() const {
+    const auto* box = qobject_cast<const PictureBox*>(parentWidget());
+    return box ? box->borderPixels() : 0;
+}
+
+float PictureBox::Left() const { return pixelsToTwips(x() - containerOffset()); }
+float PictureBox::Top() const { return pixelsToTwips(y() - containerOffset()); }
+float PictureBox::Width() const { return pixelsToTwips(width()); }
+float PictureBox::Height() const { return pixelsToTwips(height()); }
+void PictureBox::setLeft(float t) { move(twipsToPixels(t) + containerOffset(), y()); }
+void PictureBox::setTop(float t) { move(x(), twipsToPixels(t) + containerOffset()); }
+void PictureBox::setWidth(float t) { resize(std::max(0, twipsToPixels(t)), height()); }
+void PictureBox::setHeight(float t) { resize(width(), std::max(0, twipsToPixels(t))); }
+void PictureBox::Move(float left, float top, float w, float h) {
+    setGeometry(twipsToPixels(left) + containerOffset(), twipsToPixels(top) + containerOffset(),
+                std::max(0, twipsToPixels(w)), std::max(0, twipsToPixels(h)));
+}
+
+QSize PictureBox::innerSize() const {
+    const int b = borderPixels();
+    return {std::max(0, width() - 2 * b), std::max(0, height() - 2 * b)};
+}
+
+int PictureBox::toPixels(double units) const {
+    return scaleMode_ == kScalePixels ? static_cast<int>(roundHalfEven(units))
+                                      : twipsToPixels(units);
+}
+
+float PictureBox::fromPixels(double pixels) const {
+    return static_cast<float>(scaleMode_ == kScalePixels ? pixels : pixels * kTwipsPerPixel);
+}
+
+float PictureBox::ScaleWidth() const { return fromPixels(innerSize().width()); }
+float PictureBox::ScaleHeight() const { return fromPixels(innerSize().height()); }
+
+void PictureBox::setVisible(bool visible) { QWidget::setVisible(visible); }
+
+Colour PictureBox::BackColor() const {
+    const QRgb c = palette().color(QPalette::Base).rgb();
+    return static_cast<Colour>(qRed(c)) | (static_cast<Colour>(qGreen(c)) << 8) |
+           (static_cast<Colour>(qBlue(c)) << 16);
+}
+
+void PictureBox::setPicture(const QImage& picture) {
+    picture_ = picture.isNull() || picture.format() == QImage::Format_RGB32
+                   ? picture
+                   : picture.convertToFormat(QImage::Format_RGB32);
+    if (autoSize_ && !picture_.isNull()) {
+        const int b = borderPixels();
+        resize(picture_.width() + 2 * b, picture_.height() + 2 * b);
+    }
+    resetImage();
+    update();
+}
+
+void PictureBox::Cls() {
+    resetImage();
+    update();
+}
+
+void PictureBox::resetImage() {
+    const QSize inner = innerSize();
+    if (!picture_.isNull() && picture_.size() == inner) {
+        image_ = picture_;  // shared until the first drawing
+        return;
+    }
+    if (inner.isEmpty()) {
+        image_ = QImage();
+        return;
+    }
+    image_ = QImage(inner, QImage::Format_RGB32);
+    image_.fill(toRgb(BackColor()));
+    if (!picture_.isNull()) {
+        QPainter p(&image_);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(0, 0, picture_);
+    }
+}
+
+void PictureBox::fitImageToInner() {
+    const QSize inner = innerSize();
+    if (image_.size() == inner) return;
+    if (inner.isEmpty()) {
+        image_ = QImage();
+        return;
+    }
+    QImage grown(inner, QImage::Format_RGB32);
+    grown.fill(toRgb(BackColor()));
+    if (!image_.isNull()) {
+        QPainter p(&grown);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(0, 0, image_);
+    }
+    image_ = std::move(grown);
+}
+
+void PictureBox::resizeEvent(QResizeEvent* event) {
+    fitImageToInner();
+    QWidget::resizeEvent(event);
+}
+
+void PictureBox::imageChanged(const QRect& pixels) {
+    const int b = borderPixels();
+    update(pixels.translated(b, b));
+}
+
+void PictureBox::setBackdrop(const QImage& backdrop) {
+    backdrop_ = backdrop;
+    update();
+}
+
+void PictureBox::LineBox(float x1, float y1, float x2, float y2, Colour colour) {
+    if (image_.isNull()) return;
+    const int px1 = toPixels(x1), py1 = toPixels(y1), px2 = toPixels(x2), py2 = toPixels(y2);
+    const int w = drawWidth_;
+    // The pen is centred on the outline; for even widths the extra pixel goes outwards.
+    const QRect outer(QPoint(std::min(px1, px2) - (w - 1) / 2, std::min(py1, py2) - (w - 1) / 2),
+                      QPoint(std::max(px1, px2) + w / 2, std::max(py1, py2) + w / 2));
+    const QRect inner = outer.adjusted(w, w, -w, -w);
+
+    // The outline as up to four rectangles that do not overlap, so an exclusive-or touches
+    // each pixel once.
+    QRect bands[4];
+    int n = 0;
+    if (!inner.isValid()) {
+        bands[n++] = outer;
+    } else {
+        bands[n++] = QRect(outer.left(), outer.top(), outer.width(), w);
+        bands[n++] = QRect(outer.left(), inner.bottom() + 1, outer.width(), w);
+        bands[n++] = QRect(outer.left(), inner.top(), w, inner.height());
+        bands[n++] = QRect(inner.right() + 1, inner.top(), w, inner.height());
+    }
+
+    const QRgb rgb = toRgb(colour);
+    const QRect bounds = image_.rect();
+    QRect touched;
+    for (int i = 0; i < n; ++i) {
+        const QRect r = bands[i].intersected(bounds);
+        if (r.isEmpty()) continue;
+        touched |= r;
+        for (int yy = r.top(); yy <= r.bottom(); ++yy) {
+            auto* line = reinterpret_cast<QRgb*>(image_.scanLine(yy));
+            if (drawMode_ == kDrawModeXorPen) {
+                const QRgb mask = rgb & 0x00FFFFFFu;
+                for (int xx = r.left(); xx <= r.right(); ++xx) line[xx] ^= mask;
+            } else {
+                std::fill(line + r.left(), line + r.right() + 1, rgb);
+            }
+        }
+    }
+    if (!touched.isEmpty()) {
+        // Outline only: repaint the four bands, not the whole rectangle.
+        const int b = borderPixels();
+        for (int i = 0; i < n; ++i) update(bands[i].intersected(bounds).translated(b, b));
+    }
+}
+
+void PictureBox::PaintPicture(const QImage& picture, float x, float y, float srcX, float srcY,
+                              float srcWidth, float srcHeight) {
+    fitImageToInner();
+    if (image_.isNull()) return;
+    const QRect src(toPixels(srcX), toPixels(srcY), toPixels(srcWidth), toPixels(srcHeight));
+    const QPoint dst(toPixels(x), toPixels(y));
+    const QRect target = QRect(dst, src.size()).intersected(image_.rect());
+    if (target.isEmpty()) return;
+
+    QPainter p(&image_);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(target, QColor(toRgb(BackColor())));
+    // The part of the source that exists, placed where it belongs in the target.
+    const QRect available = src.intersected(picture.rect());
+    if (!available.isEmpty())
+        p.drawImage(dst + (available.topLeft() - src.topLeft()), picture, available);
+    p.end();
+    imageChanged(target);
+}
+
+void PictureBox::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    const int b = borderPixels();
+    const QRect innerRect(b, b, innerSize().width(), innerSize().height());
+    const QRect dirty = event->rect().intersected(innerRect);
+    if (!backdrop_.isNull()) {
+        p.fillRect(dirty, palette().color(QPalette::Window));
+        p.drawImage(innerRect.topLeft(), backdrop_);
+    } else if (!image_.isNull()) {
+        const QRect src = dirty.translated(-b, -b).intersected(image_.rect());
+        p.drawImage(src.translated(b, b).topLeft(), image_, src);
+    } else {
+        p.fillRect(dirty, palette().color(QPalette::Base));
+    }
+    if (border_ == Border::Sunken) {
+        QStyleOptionFrame opt;
+        opt.initFrom(this);
+        opt.rect = rect();
+        opt.lineWidth = b;
+        opt.frameShape = QFrame::Panel;
+        opt.state |= QStyle::State_Sunken;
+        style()->drawPrimitive(QStyle::PE_Frame, &opt, &p, this);
+    }
+}
+
+void PictureBox::emitMouse(void (PictureBox::*signal)(int, int, float, float), QMouseEvent* event) {
+    const int b = borderPixels();
+    const QPointF pos = event->position() - QPointF(b, b);
+    const int button =
+        event->type() == QEvent::MouseMove ? vbButton(event->buttons()) : vbButton(event->button());
+    emit(this->*signal)(button, vbShift(event->modifiers()), fromPixels(std::floor(pos.x())),
+                        fromPixels(std::floor(pos.y())));
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseDown, e); }
+void PictureBox::mouseMoveEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseMove, e); }
+void PictureBox::mouseReleaseEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseUp, e); }
+
+}  // namespace numarika

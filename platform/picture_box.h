@@ -1,0 +1,123 @@
+#pragma once
+// A picture box: a child window that shows a base picture (`Picture`) with a persistent
+// drawn image over it (`Image`), and draws in its own scale (twips or pixels). Positions and
+// sizes are twips of the container, as for every control of the program.
+
+#include <QImage>
+#include <QWidget>
+#include <optional>
+
+#include "platform/win_types.h"
+
+namespace numarika {
+
+inline constexpr int kScaleTwips = 1;
+inline constexpr int kScalePixels = 3;
+inline constexpr int kDrawModeXorPen = 7;
+inline constexpr int kDrawModeCopyPen = 13;
+
+class PictureBox : public QWidget {
+    Q_OBJECT
+  public:
+    enum class Border { None, Sunken };
+    explicit PictureBox(QWidget* parent, Border border = Border::None);
+    ~PictureBox() override;
+
+    // Outer position and size, twips of the container.
+    float Left() const;
+    float Top() const;
+    float Width() const;
+    float Height() const;
+    void setLeft(float twips);
+    void setTop(float twips);
+    void setWidth(float twips);
+    void setHeight(float twips);
+    void Move(float left, float top, float width, float height);
+
+    // Inner size in the current scale.
+    float ScaleWidth() const;
+    float ScaleHeight() const;
+    int ScaleMode() const { return scaleMode_; }
+    void setScaleMode(int mode) { scaleMode_ = mode; }
+
+    bool Visible() const { return isVisibleTo(parentWidget()); }
+    void setVisible(bool visible) override;
+
+    bool AutoRedraw() const { return autoRedraw_; }
+    void setAutoRedraw(bool on) { autoRedraw_ = on; }
+    bool AutoSize() const { return autoSize_; }
+    void setAutoSize(bool on) { autoSize_ = on; }
+
+    // The base picture. Assigning one replaces everything drawn before; with AutoSize the
+    // box takes the picture's size.
+    const QImage& Picture() const { return picture_; }
+    void setPicture(const QImage& picture);
+    // The persistent image: the picture with everything drawn on it, at the inner size.
+    const QImage& Image() const { return image_; }
+    // Removes everything drawn; the picture stays.
+    void Cls();
+
+    int DrawWidth() const { return drawWidth_; }
+    void setDrawWidth(int pixels) { drawWidth_ = pixels < 1 ? 1 : pixels; }
+    int DrawMode() const { return drawMode_; }
+    void setDrawMode(int mode) { drawMode_ = mode; }
+    Colour BackColor() const;
+
+    // Line with the box option: the outline of the rectangle with corners (x1, y1) and
+    // (x2, y2), DrawWidth pixels wide, with the current DrawMode (XorPen: every pixel of the
+    // outline exactly once, so a second identical call restores them).
+    void LineBox(float x1, float y1, float x2, float y2, Colour colour);
+
+    // Copies a part of `picture` one to one to (x, y). Source coordinates are in this box's
+    // scale; where the source part lies outside the picture the background colour is used.
+    void PaintPicture(const QImage& picture, float x, float y, float srcX, float srcY,
+                      float srcWidth, float srcHeight);
+
+    // The device context of the persistent image, and the box behind a device context.
+    Int32 hDC() const { return hdc_; }
+    static PictureBox* fromDC(Int32 hdc);
+    // Direct access for platform services that draw on the persistent image; call
+    // imageChanged() with the touched pixels afterwards.
+    QImage& drawingImage() { return image_; }
+    void imageChanged(const QRect& pixels);
+
+    int borderPixels() const { return border_ == Border::Sunken ? 2 : 0; }
+    // A picture shown when nothing else is (the viewport's start picture).
+    void setBackdrop(const QImage& backdrop);
+
+    // Pixel <-> scale-unit conversion for this box.
+    int toPixels(double units) const;
+    float fromPixels(double pixels) const;
+
+  signals:
+    void MouseDown(int button, int shift, float x, float y);
+    void MouseMove(int button, int shift, float x, float y);
+    void MouseUp(int button, int shift, float x, float y);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    QSize innerSize() const;
+    int containerOffset() const;
+    void fitImageToInner();
+    void resetImage();
+    void emitMouse(void (PictureBox::*signal)(int, int, float, float), QMouseEvent* event);
+
+    Border border_;
+    QImage picture_;
+    QImage image_;
+    QImage backdrop_;
+    int scaleMode_ = kScaleTwips;
+    bool autoRedraw_ = false;
+    bool autoSize_ = true;
+    int drawWidth_ = 1;
+    int drawMode_ = kDrawModeCopyPen;
+    Int32 hdc_;
+};
+
+}  // namespace numarika

@@ -1,0 +1,79 @@
+#include "platform/qt_dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace numarika {
+namespace {
+
+// Windows' file dialog flag: ask before replacing an existing file.
+constexpr Int32 OFN_OVERWRITEPROMPT = 0x2;
+
+QWidget* dialogParent() { return QApplication::activeWindow(); }
+
+}  // namespace
+
+QStringList toQtNameFilters(const QString& filter) {
+    QStringList result;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        const QString pattern = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        // Qt reads the patterns from the last parentheses; a description that already shows
+        // them, as "Jpegﾌｧｲﾙ(*.jpg)" does, needs nothing more.
+        if (!description.contains(QLatin1Char('(') + pattern + QLatin1Char(')')))
+            description += QStringLiteral(" (") + pattern + QLatin1Char(')');
+        result << description;
+    }
+    return result;
+}
+
+void QtDialogs::messageBox(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, dialogParent());
+    box.exec();
+}
+
+QString QtDialogs::inputBox(const QString& prompt, const QString& title,
+                            const QString& defaultText) {
+    QInputDialog dialog(dialogParent());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    dialog.setInputMode(QInputDialog::TextInput);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
+}
+
+std::optional<Colour> QtDialogs::chooseColour(Colour initial) {
+    const QColor start(static_cast<int>(initial & 0xFF), static_cast<int>((initial >> 8) & 0xFF),
+                       static_cast<int>((initial >> 16) & 0xFF));
+    QColorDialog dialog(start, dialogParent());
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QColor c = dialog.selectedColor();
+    return static_cast<Colour>(c.red()) | (static_cast<Colour>(c.green()) << 8) |
+           (static_cast<Colour>(c.blue()) << 16);
+}
+
+std::optional<QString> QtDialogs::saveFileName(const SaveDialogRequest& request) {
+    QFileDialog dialog(dialogParent(), request.title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(toQtNameFilters(request.filter));
+    QString suffix = request.defaultExt;
+    if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
+    dialog.setDefaultSuffix(suffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.flags & OFN_OVERWRITEPROMPT));
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+    return files.first();
+}
+
+void QtDialogs::showModal(QDialog& dialog) { dialog.exec(); }
+
+}  // namespace numarika

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+namespace numarika {
+
+// Qt's own standard dialogs (in Japanese once Qt's translations are loaded).
+class QtDialogs final : public Dialogs {
+  public:
+    void messageBox(const QString& text) override;
+    QString inputBox(const QString& prompt, const QString& title,
+                     const QString& defaultText) override;
+    std::optional<Colour> chooseColour(Colour initial) override;
+    std::optional<QString> saveFileName(const SaveDialogRequest& request) override;
+    void showModal(QDialog& dialog) override;
+};
+
+// "description|pattern|description|pattern" as Qt's name filters ("description (pattern)").
+QStringList toQtNameFilters(const QString& filter);
+
+}  // namespace numarika

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/shell.h"
+
+namespace numarika {
+
+class QtShell final : public Shell {
+  public:
+    bool openUrl(const QString& url) override;
+};
+
+}  // namespace numarika

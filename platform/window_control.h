@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace numarika {
+
+enum class WindowState { Normal = 0, Minimized = 1, Maximized = 2 };
+
+// Window state, stacking and event dispatch for the top-level windows.
+class WindowControl {
+  public:
+    virtual ~WindowControl() = default;
+    virtual WindowState windowState(QWidget& window) = 0;
+    // Minimized takes the window (and any window-manager frame) off the screen before it
+    // returns, within a bounded wait, so that a screen grab right after does not show it.
+    virtual void setWindowState(QWidget& window, WindowState state) = 0;
+    // Top-most placement on or off; on also shows the window.
+    virtual void setTopMost(QWidget& window, bool topMost) = 0;
+    // Brings the window with this caption to the foreground; false when there is none.
+    virtual bool activateByTitle(const QString& caption) = 0;
+    // Dispatches every event that is waiting for the UI thread.
+    virtual void doEvents() = 0;
+};
+
+}  // namespace numarika

@@ -1,0 +1,86 @@
+#pragma once
+// A platform layer that the tests script: it records what the program asked of it and
+// answers as the test told it to.
+
+#include <QImage>
+#include <QList>
+#include <QQueue>
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "platform/dialogs.h"
+#include "platform/hot_keys.h"
+#include "platform/platform.h"
+#include "platform/shell.h"
+
+namespace numarika::testing {
+
+class ScriptedHotKeys final : public HotKeys {
+  public:
+    struct Call {
+        bool registering;
+        Hwnd hwnd;
+        Int32 id;
+        std::uint32_t modifiers;
+        std::uint32_t virtualKey;
+    };
+    bool refuse = false;  // the next registrations are refused (another program holds the key)
+    QList<Call> calls;
+    QSet<Int32> registered;  // identifiers registered now
+
+    bool registerHotKey(Hwnd hwnd, Int32 id, std::uint32_t modifiers,
+                        std::uint32_t virtualKey) override;
+    bool unregisterHotKey(Hwnd hwnd, Int32 id) override;
+    // A press of the key: posted to the window like the system does. False when no hot key
+    // is registered (the press then goes elsewhere).
+    bool press();
+
+  private:
+    Hwnd hwnd_ = 0;
+};
+
+class ScriptedDialogs final : public Dialogs {
+  public:
+    QStringList messages;
+    // Answers, taken in order; an exhausted queue answers Cancel.
+    QQueue<QString> inputAnswers;  // a null QString means Cancel
+    QQueue<std::optional<Colour>> colourAnswers;
+    QQueue<std::optional<QString>> saveAnswers;
+    struct Input {
+        QString prompt, title, defaultText;
+    };
+    QList<Input> inputs;
+    QList<SaveDialogRequest> saves;
+    int colourDialogs = 0;
+    int modalShows = 0;
+    // Runs while a message box is "open" (for checking state at that moment).
+    std::function<void(const QString&)> onMessage;
+    std::function<void(QDialog&)> onModal;
+
+    void messageBox(const QString& text) override;
+    QString inputBox(const QString& prompt, const QString& title,
+                     const QString& defaultText) override;
+    std::optional<Colour> chooseColour(Colour initial) override;
+    std::optional<QString> saveFileName(const SaveDialogRequest& request) override;
+    void showModal(QDialog& dialog) override;
+};
+
+class ScriptedShell final : public Shell {
+  public:
+    QStringList opened;
+    bool openUrl(const QString& url) override;
+};
+
+// Installs a fresh scripted platform and returns it; the pointers stay valid until the next
+// install.
+struct Scripted {
+    Platform* platform;
+    ScriptedHotKeys* hotKeys;
+    ScriptedDialogs* dialogs;
+    ScriptedShell* shell;
+};
+Scripted installScriptedPlatform();
+
+}  // namespace numarika::testing
