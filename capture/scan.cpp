@@ -1,7 +1,119 @@
+// The scan: a picture of the whole desktop into the canvas. The program does not read the
+// screen itself; it presses Print Screen the way the system knows it, lets the system put the
+// desktop on the clipboard while it yields, and takes the picture from there. Unless the user
+// wants the program in the picture, the window is minimised for the capture.
+
+#include <QAction>
+#include <exception>
+
+#include "capture/module1.h"
 #include "main_window/main.h"
+#include "platform/clipboard.h"
+#include "platform/cursor.h"
+#include "platform/dialogs.h"
+#include "platform/keyboard.h"
+#include "platform/platform.h"
+#include "platform/window_control.h"
 
 namespace numarika {
+namespace {
 
-void main::m_n_cap_Click() {}  // PENDING(scan)
+const QString kReRegisterFailed = QStringLiteral("Print Screenキーの再設定に失敗しました。");
+const QString kScanFailed = QStringLiteral("エラー発生しました。もう一度スキャンして下さい");
+
+// A failure once the error path is armed: the remaining steps are left and the error path runs.
+struct ScanFailure : std::exception {
+    const char* what() const noexcept override { return "scan failed"; }
+};
+
+}  // namespace
+
+void main::m_n_cap_Click() {
+    Platform& platform = services();
+    if (!platform.windows || !platform.keyboard || !platform.clipboard || !platform.cursor) {
+        // A desktop without these services cannot scan at all.
+        if (platform.dialogs) platform.dialogs->messageBox(kScanFailed);
+        return;
+    }
+    WindowControl& windows = *platform.windows;
+    const auto yield = [&windows] { windows.doEvents(); };
+
+    // Where the pointer stands now is where the cursor is drawn later.
+    const QPoint start = platform.cursor->cursorPos().value_or(QPoint(0, 0));
+    m_all_save->setEnabled(true);
+    m_all_clip->setEnabled(true);
+    m_all_print->setEnabled(true);
+    Picture2->setVisible(true);
+    Picture3->Cls();
+    Picture4->setVisible(true);
+    // The key press below must reach the system, not come back to us as the hot key.
+    Module1::UnregisterPrintKey(hWnd());
+    // The hot spot of the cursor shown now, before the window goes away.
+    LoadCursorHotspot();
+    yield();
+
+    const auto reRegisterPrintKey = [this, &platform] {
+        if (m_ps_key->isChecked()) return;
+        if (Module1::RegisterPrintKey(hWnd(), Module1::kHotKeyAtomName, 0, VK_SNAPSHOT) == 0)
+            platform.dialogs->messageBox(kReRegisterFailed);
+    };
+    const auto takePicture = [this, &platform] {
+        std::optional<QImage> picture = platform.clipboard->picture();
+        if (!picture || picture->isNull()) throw ScanFailure();
+        Picture2->setPicture(*picture);
+    };
+    const auto overlayCursor = [this, start] {
+        if (m_mouse->isChecked() && !DrawCursorOverlay(start.x(), start.y())) throw ScanFailure();
+    };
+    const auto pressPrintScreen = [&platform] {
+        platform.keyboard->keybdEvent(VK_SNAPSHOT, 1, 0, 0);  // key down only, whole screen
+    };
+
+    try {
+        if (m_apri->isChecked()) {
+            // The window stays as it is and is part of the picture.
+            yield();
+            pressPrintScreen();
+            yield();
+            takePicture();
+            overlayCursor();
+        } else {
+            // The window leaves the screen for the picture and comes back on top of the others.
+            windows.setWindowState(*this, WindowState::Minimized);
+            yield();
+            windows.setTopMost(*this, true);
+            yield();
+            yield();
+            pressPrintScreen();
+            yield();
+            yield();
+            takePicture();
+            overlayCursor();
+            yield();
+            windows.setWindowState(*this, WindowState::Normal);
+            yield();
+            windows.setTopMost(*this, false);
+            if (!windows.activateByTitle(windowTitle())) throw ScanFailure();
+        }
+
+        reRegisterPrintKey();
+        Picture3->setHeight(Picture2->Height());
+        Picture3->setWidth(Picture2->Width());
+        // The picture as it came from the clipboard: the cursor is on the canvas only.
+        Picture3->setPicture(Picture2->Picture());
+        Form_Resize();
+    } catch (const std::exception&) {
+        // Also what the system throws at us, such as a picture too large for memory.
+        reRegisterPrintKey();
+        m_all_save->setEnabled(false);
+        m_all_clip->setEnabled(false);
+        m_all_print->setEnabled(false);
+        windows.setWindowState(*this, WindowState::Normal);
+        Picture2->setVisible(false);
+        Picture4->setVisible(false);
+        platform.dialogs->messageBox(kScanFailed);
+        windows.setTopMost(*this, false);
+    }
+}
 
 }  // namespace numarika

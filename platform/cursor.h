@@ -13,8 +13,10 @@ using CursorHandle = Int32;
 class CursorService {
   public:
     virtual ~CursorService() = default;
-    virtual QPoint cursorPos() = 0;
-    // The window under a screen position (0 for none) and the thread that owns it.
+    // Where the pointer is; nothing when it cannot be read.
+    virtual std::optional<QPoint> cursorPos() = 0;
+    // The window under a screen position (0 for none) and the thread that owns it: our own
+    // windows belong to currentThreadId(), any other program's to another id.
     virtual Int32 windowFromPoint(QPoint screenPos) = 0;
     virtual Int32 windowThreadId(Int32 window) = 0;
     virtual Int32 currentThreadId() = 0;

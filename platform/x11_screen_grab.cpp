@@ -1,0 +1,240 @@
+#include "platform/x11_screen_grab.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <xcb/shm.h>
+
+#include <bit>
+#include <cstring>
+
+#include "platform/x11_connection.h"
+
+namespace numarika {
+namespace {
+
+using x11::Reply;
+
+// Extracts one colour channel given by its mask and widens it to 8 bits.
+struct Channel {
+    std::uint32_t mask;
+    int shift;
+    int bits;
+    explicit Channel(std::uint32_t m)
+        : mask(m), shift(m ? std::countr_zero(m) : 0), bits(std::popcount(m)) {}
+    int value(std::uint32_t pixel) const {
+        if (bits == 0) return 0;
+        const std::uint32_t v = (pixel & mask) >> shift;
+        if (bits >= 8) return static_cast<int>(v >> (bits - 8));
+        // Replicate the high bits so that full intensity stays 255.
+        std::uint32_t wide = v << (8 - bits);
+        for (int have = bits; have < 8; have += bits) wide |= wide >> bits;
+        return static_cast<int>(wide & 0xFF);
+    }
+};
+
+std::optional<XPixelLayout> rootLayout(xcb_connection_t* c, const xcb_screen_t* screen) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    XPixelLayout layout;
+    layout.msbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
+    bool haveFormat = false;
+    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
+        if (it.data->depth == screen->root_depth) {
+            layout.bitsPerPixel = it.data->bits_per_pixel;
+            haveFormat = true;
+        }
+    }
+    if (!haveFormat) return std::nullopt;
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem > 0; xcb_depth_next(&d)) {
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem > 0; xcb_visualtype_next(&v)) {
+            if (v.data->visual_id != screen->root_visual) continue;
+            if (v.data->_class != XCB_VISUAL_CLASS_TRUE_COLOR &&
+                v.data->_class != XCB_VISUAL_CLASS_DIRECT_COLOR)
+                return std::nullopt;
+            layout.redMask = v.data->red_mask;
+            layout.greenMask = v.data->green_mask;
+            layout.blueMask = v.data->blue_mask;
+            return layout;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<QImage> imageFromServerPixels(const std::uint8_t* data, int width, int height,
+                                            int bytesPerLine, const XPixelLayout& layout) {
+    if (!data || width <= 0 || height <= 0) return std::nullopt;
+    const bool bpp32 = layout.bitsPerPixel == 32;
+    if (!bpp32 && layout.bitsPerPixel != 16) return std::nullopt;
+    if (bytesPerLine < width * (layout.bitsPerPixel / 8)) return std::nullopt;
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return std::nullopt;  // out of memory
+
+    const bool standard = bpp32 && layout.redMask == 0xFF0000 && layout.greenMask == 0xFF00 &&
+                          layout.blueMask == 0xFF;
+    const bool hostMsb = std::endian::native == std::endian::big;
+    const bool swap = layout.msbFirst != hostMsb;
+    const Channel red(layout.redMask), green(layout.greenMask), blue(layout.blueMask);
+
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* src = data + static_cast<std::size_t>(y) * bytesPerLine;
+        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+        if (standard && !swap) {
+            // The common case: the server's pixels are Qt's, less the undefined padding byte.
+            const auto* px = reinterpret_cast<const std::uint32_t*>(src);
+            for (int x = 0; x < width; ++x) dst[x] = px[x] | 0xFF000000u;
+            continue;
+        }
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t pixel;
+            if (bpp32) {
+                std::memcpy(&pixel, src + 4 * x, 4);
+                if (swap) pixel = __builtin_bswap32(pixel);
+            } else {
+                std::uint16_t p16;
+                std::memcpy(&p16, src + 2 * x, 2);
+                if (swap) p16 = __builtin_bswap16(p16);
+                pixel = p16;
+            }
+            dst[x] = qRgb(red.value(pixel), green.value(pixel), blue.value(pixel));
+        }
+    }
+    return image;
+}
+
+// A System V shared memory segment that the server writes the root window into. It is
+// marked for removal as soon as both sides have attached, so nothing is left behind when
+// the program ends abruptly.
+struct X11ScreenGrabber::SharedSegment {
+    xcb_connection_t* connection = nullptr;
+    xcb_shm_seg_t id = 0;
+    std::uint8_t* memory = nullptr;
+    std::size_t size = 0;
+
+    ~SharedSegment() {
+        if (memory) shmdt(memory);
+    }
+    // Tells the server to let go; only while the connection is alive.
+    void detachServer() {
+        if (connection && id) {
+            xcb_shm_detach(connection, id);
+            xcb_flush(connection);
+        }
+        id = 0;
+    }
+
+    static std::unique_ptr<SharedSegment> create(xcb_connection_t* c, std::size_t size) {
+        const int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+        if (shmid < 0) return nullptr;
+        auto seg = std::make_unique<SharedSegment>();
+        void* addr = shmat(shmid, nullptr, 0);
+        if (addr == reinterpret_cast<void*>(-1)) {
+            shmctl(shmid, IPC_RMID, nullptr);
+            return nullptr;
+        }
+        seg->memory = static_cast<std::uint8_t*>(addr);
+        seg->size = size;
+        seg->connection = c;
+        seg->id = xcb_generate_id(c);
+        Reply<xcb_generic_error_t> error(
+            xcb_request_check(c, xcb_shm_attach_checked(c, seg->id, shmid, 0)));
+        // Both sides hold it now (or the server never will): the memory goes with the last
+        // detach.
+        shmctl(shmid, IPC_RMID, nullptr);
+        if (error) {
+            seg->id = 0;
+            return nullptr;
+        }
+        return seg;
+    }
+};
+
+X11ScreenGrabber::X11ScreenGrabber(xcb_connection_t* connection) : fixedConnection_(connection) {}
+
+X11ScreenGrabber::~X11ScreenGrabber() {
+    // The server side only while the connection still lives: at program exit Qt may have
+    // closed it already, and then the server has let go by itself.
+    if (segment_ && connectionNow() == segment_->connection) segment_->detachServer();
+}
+
+xcb_connection_t* X11ScreenGrabber::connectionNow() const {
+    if (fixedConnection_)
+        return xcb_connection_has_error(fixedConnection_) ? nullptr : fixedConnection_;
+    return x11::connection();
+}
+
+std::optional<QImage> X11ScreenGrabber::grabDesktop() {
+    usedShm_ = false;
+    xcb_connection_t* c = connectionNow();
+    xcb_screen_t* screen = x11::defaultScreen(c);
+    if (!screen) return std::nullopt;
+    const std::optional<XPixelLayout> layout = rootLayout(c, screen);
+    if (!layout) return std::nullopt;
+    // The root's size now: the screen record of the connection set-up goes stale when
+    // monitors are added or rearranged.
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, screen->root), nullptr));
+    if (!geometry || geometry->width == 0 || geometry->height == 0) return std::nullopt;
+
+    if (!shmRefused_) {
+        if (auto image = grabShared(c, screen->root, geometry->width, geometry->height, *layout)) {
+            usedShm_ = true;
+            return image;
+        }
+    }
+    return grabPlain(c, screen->root, geometry->width, geometry->height, *layout);
+}
+
+std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_window_t root,
+                                                   int width, int height,
+                                                   const XPixelLayout& layout) {
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
+    if (!ext || !ext->present) {
+        shmRefused_ = true;
+        return std::nullopt;
+    }
+    const std::size_t bytesPerLine =
+        (static_cast<std::size_t>(width) * layout.bitsPerPixel / 8 + 3) & ~std::size_t{3};
+    const std::size_t size = bytesPerLine * static_cast<std::size_t>(height);
+    if (segment_ && (segment_->connection != c || segment_->size < size)) {
+        if (segment_->connection == c) segment_->detachServer();
+        segment_.reset();
+    }
+    if (!segment_) {
+        segment_ = SharedSegment::create(c, size);
+        if (!segment_) {
+            // Typically a server in another IPC namespace or on another machine.
+            shmRefused_ = true;
+            return std::nullopt;
+        }
+    }
+    xcb_generic_error_t* rawError = nullptr;
+    Reply<xcb_shm_get_image_reply_t> reply(
+        xcb_shm_get_image_reply(c,
+                                xcb_shm_get_image(c, root, 0, 0, static_cast<std::uint16_t>(width),
+                                                  static_cast<std::uint16_t>(height), ~0u,
+                                                  XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->id, 0),
+                                &rawError));
+    Reply<xcb_generic_error_t> error(rawError);
+    if (!reply || error) return std::nullopt;
+    return imageFromServerPixels(segment_->memory, width, height, static_cast<int>(bytesPerLine),
+                                 layout);
+}
+
+std::optional<QImage> X11ScreenGrabber::grabPlain(xcb_connection_t* c, xcb_window_t root, int width,
+                                                  int height, const XPixelLayout& layout) {
+    xcb_generic_error_t* rawError = nullptr;
+    Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+        c,
+        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, 0, static_cast<std::uint16_t>(width),
+                      static_cast<std::uint16_t>(height), ~0u),
+        &rawError));
+    Reply<xcb_generic_error_t> error(rawError);
+    if (!reply || error) return std::nullopt;
+    const int length = xcb_get_image_data_length(reply.get());
+    if (length <= 0 || height <= 0 || length % height != 0) return std::nullopt;
+    return imageFromServerPixels(xcb_get_image_data(reply.get()), width, height, length / height,
+                                 layout);
+}
+
+}  // namespace numarika
