@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/twips.h"
 
@@ -68,11 +69,20 @@ float PictureBox::Width() const { return pixelsToTwips(width()); }
 float PictureBox::Height() const { return pixelsToTwips(height()); }
 void PictureBox::setLeft(float t) { move(twipsToPixels(t) + containerOffset(), y()); }
 void PictureBox::setTop(float t) { move(x(), twipsToPixels(t) + containerOffset()); }
-void PictureBox::setWidth(float t) { resize(std::max(0, twipsToPixels(t)), height()); }
-void PictureBox::setHeight(float t) { resize(width(), std::max(0, twipsToPixels(t))); }
+// A hidden widget gets its resize event only when it is shown; the persistent image must
+// follow the size at once, since it is read and drawn on while the box is hidden too.
+void PictureBox::setWidth(float t) {
+    resize(std::max(0, twipsToPixels(t)), height());
+    fitImageToInner();
+}
+void PictureBox::setHeight(float t) {
+    resize(width(), std::max(0, twipsToPixels(t)));
+    fitImageToInner();
+}
 void PictureBox::Move(float left, float top, float w, float h) {
     setGeometry(twipsToPixels(left) + containerOffset(), twipsToPixels(top) + containerOffset(),
                 std::max(0, twipsToPixels(w)), std::max(0, twipsToPixels(h)));
+    fitImageToInner();
 }
 
 QSize PictureBox::innerSize() const {
@@ -81,8 +91,11 @@ QSize PictureBox::innerSize() const {
 }
 
 int PictureBox::toPixels(double units) const {
-    return scaleMode_ == kScalePixels ? static_cast<int>(roundHalfEven(units))
-                                      : twipsToPixels(units);
+    // Far beyond any screen, yet small enough that sums of a few of them stay within int.
+    constexpr double kLimitPixels = 1 << 24;
+    double pixels = scaleMode_ == kScalePixels ? units : units / kTwipsPerPixel;
+    if (!std::isfinite(pixels)) pixels = pixels > 0 ? kLimitPixels : -kLimitPixels;
+    return static_cast<int>(roundHalfEven(std::clamp(pixels, -kLimitPixels, kLimitPixels)));
 }
 
 float PictureBox::fromPixels(double pixels) const {
@@ -104,6 +117,9 @@ void PictureBox::setPicture(const QImage& picture) {
     picture_ = picture.isNull() || picture.format() == QImage::Format_RGB32
                    ? picture
                    : picture.convertToFormat(QImage::Format_RGB32);
+    // Nothing drawn is kept: a resize below then starts from the picture, not from a copy
+    // of the old image.
+    image_ = QImage();
     if (autoSize_ && !picture_.isNull()) {
         const int b = borderPixels();
         resize(picture_.width() + 2 * b, picture_.height() + 2 * b);
@@ -141,6 +157,10 @@ void PictureBox::fitImageToInner() {
     if (image_.size() == inner) return;
     if (inner.isEmpty()) {
         image_ = QImage();
+        return;
+    }
+    if (image_.isNull()) {
+        resetImage();
         return;
     }
     QImage grown(inner, QImage::Format_RGB32);
@@ -191,26 +211,26 @@ void PictureBox::LineBox(float x1, float y1, float x2, float y2, Colour colour) 
     }
 
     const QRgb rgb = toRgb(colour);
+    // The exclusive-or leaves the alpha byte alone: the image stays opaque.
+    const QRgb mask = rgb & 0x00FFFFFFu;
+    const bool exclusiveOr = drawMode_ == kDrawModeXorPen;
     const QRect bounds = image_.rect();
-    QRect touched;
+    const int b = borderPixels();
     for (int i = 0; i < n; ++i) {
         const QRect r = bands[i].intersected(bounds);
         if (r.isEmpty()) continue;
-        touched |= r;
+        // Writable scan lines detach the image once if it still shares the picture; every
+        // later call finds it unshared and touches only the band.
         for (int yy = r.top(); yy <= r.bottom(); ++yy) {
             auto* line = reinterpret_cast<QRgb*>(image_.scanLine(yy));
-            if (drawMode_ == kDrawModeXorPen) {
-                const QRgb mask = rgb & 0x00FFFFFFu;
+            if (exclusiveOr) {
                 for (int xx = r.left(); xx <= r.right(); ++xx) line[xx] ^= mask;
             } else {
                 std::fill(line + r.left(), line + r.right() + 1, rgb);
             }
         }
-    }
-    if (!touched.isEmpty()) {
-        // Outline only: repaint the four bands, not the whole rectangle.
-        const int b = borderPixels();
-        for (int i = 0; i < n; ++i) update(bands[i].intersected(bounds).translated(b, b));
+        // Outline only: each band is repainted on its own, never the rectangle's inside.
+        update(r.translated(b, b));
     }
 }
 
@@ -237,16 +257,20 @@ void PictureBox::PaintPicture(const QImage& picture, float x, float y, float src
 void PictureBox::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const int b = borderPixels();
-    const QRect innerRect(b, b, innerSize().width(), innerSize().height());
-    const QRect dirty = event->rect().intersected(innerRect);
-    if (!backdrop_.isNull()) {
-        p.fillRect(dirty, palette().color(QPalette::Window));
-        p.drawImage(innerRect.topLeft(), backdrop_);
-    } else if (!image_.isNull()) {
-        const QRect src = dirty.translated(-b, -b).intersected(image_.rect());
-        p.drawImage(src.translated(b, b).topLeft(), image_, src);
-    } else {
-        p.fillRect(dirty, palette().color(QPalette::Base));
+    const QRect innerRect(QPoint(b, b), innerSize());
+    const QImage& shown = backdrop_.isNull() ? image_ : backdrop_;
+    const QColor around = palette().color(backdrop_.isNull() ? QPalette::Base : QPalette::Window);
+    // Rectangle by rectangle of the dirty region: its bounding rectangle would be the whole
+    // range box when only its outline changed.
+    for (const QRect& r : event->region()) {
+        const QRect dirty = r.intersected(innerRect);
+        if (dirty.isEmpty()) continue;
+        const QRect src = dirty.translated(-b, -b);
+        const QRect fromImage = src.intersected(shown.rect());
+        if (!fromImage.isEmpty()) p.drawImage(fromImage.topLeft() + QPoint(b, b), shown, fromImage);
+        // The box is opaque: what the image does not cover must be painted as well.
+        for (const QRect& rest : QRegion(src) - QRegion(fromImage))
+            p.fillRect(rest.translated(b, b), around);
     }
     if (border_ == Border::Sunken) {
         QStyleOptionFrame opt;
@@ -271,5 +295,8 @@ void PictureBox::emitMouse(void (PictureBox::*signal)(int, int, float, float), Q
 void PictureBox::mousePressEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseDown, e); }
 void PictureBox::mouseMoveEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseMove, e); }
 void PictureBox::mouseReleaseEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseUp, e); }
+// The second press of a double click has already arrived as a press of its own; the double
+// click is no further event of a picture box.
+void PictureBox::mouseDoubleClickEvent(QMouseEvent* e) { e->accept(); }
 
 }  // namespace numarika

@@ -64,12 +64,15 @@ class PictureBox : public QWidget {
     Colour BackColor() const;
 
     // Line with the box option: the outline of the rectangle with corners (x1, y1) and
-    // (x2, y2), DrawWidth pixels wide, with the current DrawMode (XorPen: every pixel of the
-    // outline exactly once, so a second identical call restores them).
+    // (x2, y2), DrawWidth pixels wide and centred on the corners' pixels (an even width puts
+    // its extra pixel outside), with the current DrawMode. The exclusive-or pen touches every
+    // pixel of the outline exactly once, so a second identical call restores them; only the
+    // outline is repainted, whatever the size of the rectangle.
     void LineBox(float x1, float y1, float x2, float y2, Colour colour);
 
-    // Copies a part of `picture` one to one to (x, y). Source coordinates are in this box's
-    // scale; where the source part lies outside the picture the background colour is used.
+    // Copies a part of `picture` one to one to (x, y): no stretching, and the size of the
+    // part decides how much is copied. Coordinates are in this box's scale; where the source
+    // part lies outside the picture the background colour is used.
     void PaintPicture(const QImage& picture, float x, float y, float srcX, float srcY,
                       float srcWidth, float srcHeight);
 
@@ -85,7 +88,8 @@ class PictureBox : public QWidget {
     // A picture shown when nothing else is (the viewport's start picture).
     void setBackdrop(const QImage& backdrop);
 
-    // Pixel <-> scale-unit conversion for this box.
+    // Pixel <-> scale-unit conversion for this box. Positions far outside any picture are
+    // clamped to a range that keeps the pixel arithmetic exact.
     int toPixels(double units) const;
     float fromPixels(double pixels) const;
 
@@ -100,6 +104,7 @@ class PictureBox : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
     QSize innerSize() const;
