@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QImage>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
@@ -139,19 +140,32 @@ void main::createMenus() {
 
 // --- geometry -------------------------------------------------------------------------------
 
-float main::ScaleWidth() const { return pixelsToTwips(client->width()); }
-float main::ScaleHeight() const { return pixelsToTwips(client->height()); }
+// The client area is what the window leaves below its menu bar. Taken from the window rather
+// than from the client widget, which follows a nested resize only after the layout has run.
+float main::ScaleWidth() const { return pixelsToTwips(width()); }
+float main::ScaleHeight() const { return pixelsToTwips(std::max(0, height() - client->y())); }
 float main::Width() const { return pixelsToTwips(frameGeometry().width()); }
 float main::Height() const { return pixelsToTwips(frameGeometry().height()); }
 
 void main::setWidth(float twips) {
     const int frame = frameGeometry().width() - width();
     resize(std::max(1, twipsToPixels(twips) - frame), height());
+    layOutClientNow();
 }
 
 void main::setHeight(float twips) {
     const int frame = frameGeometry().height() - height();
     resize(width(), std::max(1, twipsToPixels(twips) - frame));
+    layOutClientNow();
+}
+
+// A top-level resize reaches the client area only with the next window-system event; the
+// handlers that set the size expect the layout to have run before the write returns.
+void main::layOutClientNow() {
+    if (QLayout* l = layout()) {
+        l->invalidate();
+        l->activate();
+    }
 }
 
 int main::WindowState() {

@@ -145,6 +145,7 @@ class main : public QMainWindow {
     void createMenus();
     QAction* addEntry(QMenu* menu, const QString& caption, void (main::*handler)());
     QAction* addSeparator(QMenu* menu);
+    void layOutClientNow();
 
     Hwnd hwnd_ = 0;
     bool unloaded_ = false;
