@@ -69,6 +69,12 @@ Scripted installScriptedPlatform() {
     platform->hotKeys = std::move(hotKeys);
     platform->dialogs = std::move(dialogs);
     platform->shell = std::move(shell);
+    const ScriptedCapture capture = installScriptedCapture(*platform);
+    s.desktop = capture.desktop;
+    s.clipboard = capture.clipboard;
+    s.keyboard = capture.keyboard;
+    s.windows = capture.windows;
+    s.cursor = capture.cursor;
     installPlatform(std::move(platform));
     return s;
 }

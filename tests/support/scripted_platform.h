@@ -14,6 +14,7 @@
 #include "platform/hot_keys.h"
 #include "platform/platform.h"
 #include "platform/shell.h"
+#include "tests/support/scripted_capture.h"
 
 namespace numarika::testing {
 
@@ -80,6 +81,12 @@ struct Scripted {
     ScriptedHotKeys* hotKeys;
     ScriptedDialogs* dialogs;
     ScriptedShell* shell;
+    // The scan's desktop: see scripted_capture.h (no cursor is shown until a test sets one).
+    ScriptedDesktop* desktop = nullptr;
+    ScriptedClipboard* clipboard = nullptr;
+    ScriptedKeyboard* keyboard = nullptr;
+    ScriptedWindowControl* windows = nullptr;
+    ScriptedCursor* cursor = nullptr;
 };
 Scripted installScriptedPlatform();
 

@@ -1,0 +1,259 @@
+// Helper of the end-to-end scan tests: puts known things on an X server and checks pictures.
+//
+//   scan_e2e_tool pattern-root OUT.png
+//       Covers the root window with a pattern whose every pixel names its own position
+//       (red = x & 255, green = y & 255, blue = x >> 8 | (y >> 8) << 4) and writes it to OUT.
+//   scan_e2e_tool root-cursor
+//       Gives the root window a known 16 x 16 cursor, hot spot (5, 9): 4 x 4 blocks of red
+//       and blue in a checkerboard, the last column transparent.
+//   scan_e2e_tool compare A.png B.png [X Y W H]
+//       A and B are the same size with the same pixels; with a rectangle, outside it only,
+//       and inside it at least half of the pixels differ (something covers it in A).
+//   scan_e2e_tool check-canvas SHOT.png X Y W H [PX PY]
+//       Inside the window X Y W H of a screenshot, finds the canvas showing the pattern from
+//       picture pixel (0, 0), and with PX PY checks the cursor drawn with its hot spot on
+//       picture pixel (PX, PY).
+//
+// The resources stay on the server after the tool exits (close-down mode RetainPermanent).
+// Exit status 0 when the check holds or the change was made.
+
+#include <xcb/xcb.h>
+
+#include <QHash>
+#include <QImage>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+constexpr int kCursorSize = 16;
+constexpr int kHotX = 5;
+constexpr int kHotY = 9;
+
+QRgb patternAt(int x, int y) {
+    return qRgb(x & 0xFF, y & 0xFF, ((x >> 8) & 0x0F) | (((y >> 8) & 0x0F) << 4));
+}
+
+QPoint decode(QRgb c) {
+    return {qRed(c) | ((qBlue(c) & 0x0F) << 8), qGreen(c) | ((qBlue(c) >> 4) << 8)};
+}
+
+// The known cursor: nothing where transparent.
+std::optional<QRgb> cursorAt(int x, int y) {
+    if (x == kCursorSize - 1) return std::nullopt;
+    return ((x / 4 + y / 4) % 2 == 0) ? qRgb(255, 0, 0) : qRgb(0, 0, 255);
+}
+
+int fail(const char* format, auto... args) {
+    std::fprintf(stderr, format, args...);
+    std::fputc('\n', stderr);
+    return 1;
+}
+
+struct Connection {
+    xcb_connection_t* c = nullptr;
+    xcb_screen_t* screen = nullptr;
+    Connection() {
+        int number = 0;
+        c = xcb_connect(nullptr, &number);
+        if (xcb_connection_has_error(c)) return;
+        auto it = xcb_setup_roots_iterator(xcb_get_setup(c));
+        for (int i = 0; i < number && it.rem > 0; ++i) xcb_screen_next(&it);
+        screen = it.data;
+    }
+    ~Connection() {
+        if (c) xcb_disconnect(c);
+    }
+    bool ok() const { return c && !xcb_connection_has_error(c) && screen; }
+    bool check(xcb_void_cookie_t cookie, const char* what) const {
+        Reply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+        if (error) std::fprintf(stderr, "%s: X error %d\n", what, error->error_code);
+        return !error;
+    }
+};
+
+int patternRoot(const char* out) {
+    Connection x;
+    if (!x.ok()) return fail("no X server");
+    if (x.screen->root_depth != 24) return fail("root depth %d, expected 24", x.screen->root_depth);
+    const int w = x.screen->width_in_pixels, h = x.screen->height_in_pixels;
+    QImage pattern(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(pattern.scanLine(y));
+        for (int xx = 0; xx < w; ++xx) line[xx] = patternAt(xx, y);
+    }
+    if (!pattern.save(QString::fromLocal8Bit(out), "PNG")) return fail("cannot write %s", out);
+
+    const xcb_pixmap_t pixmap = xcb_generate_id(x.c);
+    xcb_create_pixmap(x.c, 24, pixmap, x.screen->root, static_cast<std::uint16_t>(w),
+                      static_cast<std::uint16_t>(h));
+    const xcb_gcontext_t gc = xcb_generate_id(x.c);
+    xcb_create_gc(x.c, gc, pixmap, 0, nullptr);
+    // In strips that fit one request.
+    const std::size_t maxBytes = std::size_t{xcb_get_maximum_request_length(x.c)} * 4 - 64;
+    const int rowsPerStrip = std::max<int>(1, static_cast<int>(maxBytes / (std::size_t(w) * 4)));
+    for (int y = 0; y < h; y += rowsPerStrip) {
+        const int rows = std::min(rowsPerStrip, h - y);
+        xcb_put_image(x.c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, static_cast<std::uint16_t>(w),
+                      static_cast<std::uint16_t>(rows), 0, static_cast<std::int16_t>(y), 0, 24,
+                      static_cast<std::uint32_t>(rows * w * 4), pattern.constScanLine(y));
+    }
+    xcb_change_window_attributes(x.c, x.screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
+    xcb_clear_area(x.c, 0, x.screen->root, 0, 0, 0, 0);
+    if (!x.check(xcb_set_close_down_mode_checked(x.c, XCB_CLOSE_DOWN_RETAIN_PERMANENT),
+                 "set_close_down_mode"))
+        return 1;
+    return 0;
+}
+
+int rootCursor() {
+    Connection x;
+    if (!x.ok()) return fail("no X server");
+    const auto bitmap = [&x](auto bitOn) {
+        const xcb_pixmap_t p = xcb_generate_id(x.c);
+        xcb_create_pixmap(x.c, 1, p, x.screen->root, kCursorSize, kCursorSize);
+        const xcb_gcontext_t gc = xcb_generate_id(x.c);
+        std::uint32_t value = 0;
+        xcb_create_gc(x.c, gc, p, XCB_GC_FOREGROUND, &value);
+        const xcb_rectangle_t all{0, 0, kCursorSize, kCursorSize};
+        xcb_poly_fill_rectangle(x.c, p, gc, 1, &all);
+        value = 1;
+        xcb_change_gc(x.c, gc, XCB_GC_FOREGROUND, &value);
+        std::vector<xcb_rectangle_t> on;
+        for (std::int16_t yy = 0; yy < kCursorSize; ++yy)
+            for (std::int16_t xx = 0; xx < kCursorSize; ++xx)
+                if (bitOn(xx, yy)) on.push_back({xx, yy, 1, 1});
+        xcb_poly_fill_rectangle(x.c, p, gc, static_cast<std::uint32_t>(on.size()), on.data());
+        xcb_free_gc(x.c, gc);
+        return p;
+    };
+    const xcb_pixmap_t source =
+        bitmap([](int xx, int yy) { return cursorAt(xx, yy) == qRgb(255, 0, 0); });
+    const xcb_pixmap_t mask = bitmap([](int xx, int yy) { return cursorAt(xx, yy).has_value(); });
+    const xcb_cursor_t cursor = xcb_generate_id(x.c);
+    xcb_create_cursor(x.c, cursor, source, mask, 0xFFFF, 0, 0, 0, 0, 0xFFFF, kHotX, kHotY);
+    xcb_change_window_attributes(x.c, x.screen->root, XCB_CW_CURSOR, &cursor);
+    if (!x.check(xcb_set_close_down_mode_checked(x.c, XCB_CLOSE_DOWN_RETAIN_PERMANENT),
+                 "set_close_down_mode"))
+        return 1;
+    return 0;
+}
+
+QImage load(const char* path) {
+    QImage image(QString::fromLocal8Bit(path));
+    return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB32);
+}
+
+int compare(const char* a, const char* b, std::optional<QRect> covered) {
+    const QImage A = load(a), B = load(b);
+    if (A.isNull() || B.isNull()) return fail("cannot read %s or %s", a, b);
+    if (A.size() != B.size())
+        return fail("sizes differ: %dx%d and %dx%d", A.width(), A.height(), B.width(), B.height());
+    long differentOutside = 0, differentInside = 0, inside = 0;
+    QPoint first(-1, -1);
+    for (int y = 0; y < A.height(); ++y) {
+        const auto* la = reinterpret_cast<const QRgb*>(A.constScanLine(y));
+        const auto* lb = reinterpret_cast<const QRgb*>(B.constScanLine(y));
+        for (int x = 0; x < A.width(); ++x) {
+            const bool same = (la[x] & 0xFFFFFF) == (lb[x] & 0xFFFFFF);
+            if (covered && covered->contains(x, y)) {
+                ++inside;
+                if (!same) ++differentInside;
+            } else if (!same) {
+                if (differentOutside++ == 0) first = QPoint(x, y);
+            }
+        }
+    }
+    if (differentOutside)
+        return fail("%ld pixels differ, the first at %d,%d", differentOutside, first.x(),
+                    first.y());
+    if (covered && differentInside * 2 < inside)
+        return fail("only %ld of %ld pixels differ inside %d,%d %dx%d", differentInside, inside,
+                    covered->x(), covered->y(), covered->width(), covered->height());
+    std::printf("%dx%d equal%s\n", A.width(), A.height(), covered ? " outside the rectangle" : "");
+    return 0;
+}
+
+int checkCanvas(const char* shot, QRect window, std::optional<QPoint> pointer) {
+    const QImage S = load(shot);
+    if (S.isNull()) return fail("cannot read %s", shot);
+    window = window.intersected(S.rect());
+    // Every pixel of the canvas names the picture pixel it shows; its offset from the screen
+    // position is the canvas's origin. The root around it shows offset (0, 0).
+    QHash<quint64, int> offsets;
+    const auto key = [](QPoint p) { return (quint64(quint32(p.x())) << 32) | quint32(p.y()); };
+    for (int y = window.top(); y <= window.bottom(); ++y)
+        for (int x = window.left(); x <= window.right(); ++x) {
+            const QPoint offset = QPoint(x, y) - decode(S.pixel(x, y));
+            if (offset != QPoint(0, 0)) ++offsets[key(offset)];
+        }
+    quint64 best = 0;
+    int count = 0;
+    for (auto it = offsets.cbegin(); it != offsets.cend(); ++it)
+        if (it.value() > count) {
+            best = it.key();
+            count = it.value();
+        }
+    const QPoint origin(static_cast<qint32>(best >> 32), static_cast<qint32>(best & 0xFFFFFFFF));
+    std::printf("canvas origin %d,%d showing %d pattern pixels\n", origin.x(), origin.y(), count);
+    if (count < 300 * 200) return fail("no canvas showing the pattern in the window");
+    if (!window.contains(origin)) return fail("the canvas origin is outside the window");
+    // The canvas starts at picture pixel (0, 0): one pixel left or up is not the pattern.
+    if (decode(S.pixel(origin)) != QPoint(0, 0)) return fail("the canvas is scrolled");
+
+    if (pointer) {
+        const QPoint corner = *pointer - QPoint(kHotX, kHotY);
+        int drawn = 0;
+        for (int j = 0; j < kCursorSize; ++j)
+            for (int i = 0; i < kCursorSize; ++i) {
+                const QPoint picture = corner + QPoint(i, j);
+                const QPoint screen = origin + picture;
+                if (!S.rect().contains(screen)) continue;
+                const QRgb actual = S.pixel(screen) & 0xFFFFFF;
+                const std::optional<QRgb> c = cursorAt(i, j);
+                const QRgb expected = (c ? *c : patternAt(picture.x(), picture.y())) & 0xFFFFFF;
+                if (actual != expected)
+                    return fail("cursor pixel %d,%d (picture %d,%d): %06x, expected %06x", i, j,
+                                picture.x(), picture.y(), actual, expected);
+                if (c) ++drawn;
+            }
+        std::printf("cursor with its hot spot at %d,%d: %d pixels\n", pointer->x(), pointer->y(),
+                    drawn);
+        if (drawn == 0) return fail("the cursor is not in view");
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    const auto number = [argv](int i) { return std::atoi(argv[i]); };
+    if (command == "pattern-root" && argc == 3) return patternRoot(argv[2]);
+    if (command == "root-cursor" && argc == 2) return rootCursor();
+    if (command == "compare" && (argc == 4 || argc == 8))
+        return compare(argv[2], argv[3],
+                       argc == 8
+                           ? std::optional<QRect>(QRect(number(4), number(5), number(6), number(7)))
+                           : std::nullopt);
+    if (command == "check-canvas" && (argc == 7 || argc == 9))
+        return checkCanvas(
+            argv[2], QRect(number(3), number(4), number(5), number(6)),
+            argc == 9 ? std::optional<QPoint>(QPoint(number(7), number(8))) : std::nullopt);
+    std::fprintf(stderr,
+                 "usage: %s pattern-root OUT.png | root-cursor | compare A B [X Y W H] |\n"
+                 "       check-canvas SHOT X Y W H [PX PY]\n",
+                 argv[0]);
+    return 2;
+}

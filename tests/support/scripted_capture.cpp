@@ -1,0 +1,209 @@
+#include "tests/support/scripted_capture.h"
+
+#include <QCoreApplication>
+#include <QPainter>
+#include <QWidget>
+
+#include "platform/picture_box.h"
+#include "platform/win_types.h"
+
+namespace numarika::testing {
+namespace {
+
+QString stateName(WindowState s) {
+    switch (s) {
+        case WindowState::Minimized:
+            return QStringLiteral("Minimized");
+        case WindowState::Maximized:
+            return QStringLiteral("Maximized");
+        case WindowState::Normal:
+            break;
+    }
+    return QStringLiteral("Normal");
+}
+
+}  // namespace
+
+QImage patternPicture(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb(x & 0xFF, y & 0xFF, ((x >> 8) & 0x0F) | (((y >> 8) & 0x0F) << 4));
+    }
+    return image;
+}
+
+// --- clipboard ------------------------------------------------------------------------------
+
+std::optional<QImage> ScriptedClipboard::picture() {
+    desktop_->log(QStringLiteral("clipboard read"));
+    if (refuseRead) return std::nullopt;
+    return content;
+}
+
+void ScriptedClipboard::clear() {
+    desktop_->log(QStringLiteral("clipboard clear"));
+    content.reset();
+}
+
+bool ScriptedClipboard::setPicture(const QImage& picture) {
+    desktop_->log(QStringLiteral("clipboard set"));
+    content = picture;
+    return true;
+}
+
+// --- keyboard -------------------------------------------------------------------------------
+
+void ScriptedKeyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode,
+                                  std::uint32_t flags, std::uint32_t extraInfo) {
+    desktop_->log(QStringLiteral("keybd %1 %2 %3 %4")
+                      .arg(QString::number(virtualKey, 16).toUpper())
+                      .arg(scanCode)
+                      .arg(flags)
+                      .arg(extraInfo));
+    if (virtualKey != VK_SNAPSHOT || ignorePrintScreen) return;
+    QMetaObject::invokeMethod(
+        &pending_, [this] { grab(); }, Qt::QueuedConnection);
+}
+
+void ScriptedKeyboard::grab() {
+    ++grabs;
+    desktop_->log(QStringLiteral("grab"));
+    QImage picture = desktop_->screen.copy();
+    if (desktop_->state != WindowState::Minimized && !picture.isNull()) {
+        QPainter p(&picture);
+        p.fillRect(desktop_->windowRect, QColor(desktop_->windowColour));
+    }
+    clipboard_.setPicture(picture);
+}
+
+// --- window control -------------------------------------------------------------------------
+
+WindowState ScriptedWindowControl::windowState(QWidget&) { return desktop_->state; }
+
+void ScriptedWindowControl::setWindowState(QWidget&, WindowState state) {
+    desktop_->log(QStringLiteral("state ") + stateName(state));
+    desktop_->state = state;
+}
+
+void ScriptedWindowControl::setTopMost(QWidget&, bool topMost) {
+    desktop_->log(topMost ? QStringLiteral("topMost on") : QStringLiteral("topMost off"));
+    desktop_->topMost = topMost;
+}
+
+bool ScriptedWindowControl::activateByTitle(const QString& caption) {
+    desktop_->log(QStringLiteral("activate ") + caption);
+    if (refuseActivation) return false;
+    activated.append(caption);
+    return true;
+}
+
+void ScriptedWindowControl::doEvents() {
+    ++yields;
+    desktop_->log(QStringLiteral("yield"));
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (onYield) onYield(yields);
+}
+
+// --- cursor ---------------------------------------------------------------------------------
+
+ScriptedCursor::Shape ScriptedCursor::testShape(QRgb body, QPoint hotspot) {
+    QImage image(12, 16, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 12; ++x) {
+            if (x > y) continue;  // the transparent upper-right corner
+            // Column 0 is half transparent: drawn over the picture, it blends.
+            image.setPixel(
+                x, y,
+                x == 0 ? qPremultiply(qRgba(qRed(body), qGreen(body), qBlue(body), 0x80)) : body);
+        }
+    return {image, hotspot};
+}
+
+std::optional<QPoint> ScriptedCursor::cursorPos() {
+    desktop_->log(QStringLiteral("cursorPos"));
+    return position;
+}
+
+Int32 ScriptedCursor::windowFromPoint(QPoint screenPos) {
+    desktop_->log(QStringLiteral("windowFromPoint %1,%2").arg(screenPos.x()).arg(screenPos.y()));
+    return kWindowUnder;
+}
+
+Int32 ScriptedCursor::windowThreadId(Int32 window) {
+    if (window != kWindowUnder) return 0;
+    return overOwnWindow ? kOwnThread : kOtherThread;
+}
+
+Int32 ScriptedCursor::currentThreadId() { return kOwnThread; }
+
+bool ScriptedCursor::attachThreadInput(Int32 ownThread, Int32 otherThread, bool attach) {
+    desktop_->log(QStringLiteral("attach %1 %2")
+                      .arg(otherThread, 0, 16)
+                      .arg(attach ? QStringLiteral("on") : QStringLiteral("off")));
+    if (ownThread != kOwnThread || otherThread == ownThread) return false;
+    if (attach) {
+        if (refuseAttach || attachedTo != 0) return false;
+        attachedTo = otherThread;
+        ++attaches;
+        return true;
+    }
+    if (attachedTo != otherThread) return false;
+    attachedTo = 0;
+    ++detaches;
+    return true;
+}
+
+CursorHandle ScriptedCursor::getCursor() {
+    desktop_->log(QStringLiteral("getCursor #%1").arg(shown));
+    return shown;
+}
+
+std::optional<QPoint> ScriptedCursor::hotspot(CursorHandle cursor) {
+    desktop_->log(QStringLiteral("hotspot #%1").arg(cursor));
+    const auto it = shapes.constFind(cursor);
+    if (it == shapes.constEnd()) return std::nullopt;
+    return it->hotspot;
+}
+
+bool ScriptedCursor::drawIcon(Int32 hdc, int x, int y, CursorHandle cursor) {
+    desktop_->log(QStringLiteral("drawIcon %1 %2 #%3").arg(x).arg(y).arg(cursor));
+    PictureBox* box = PictureBox::fromDC(hdc);
+    const auto it = shapes.constFind(cursor);
+    if (!box || it == shapes.constEnd() || box->Image().isNull()) return false;
+    const qint64 left = x, top = y;
+    const QImage& surface = box->Image();
+    if (left >= surface.width() || top >= surface.height() || left + it->image.width() <= 0 ||
+        top + it->image.height() <= 0)
+        return false;
+    const QRect where(QPoint(x, y), it->image.size());
+    const QRect touched = where.intersected(surface.rect());
+    {
+        QPainter p(&box->drawingImage());
+        p.drawImage(touched.topLeft(), it->image, touched.translated(-where.topLeft()));
+    }
+    box->imageChanged(touched);
+    return true;
+}
+
+// --- installation ---------------------------------------------------------------------------
+
+ScriptedCapture installScriptedCapture(Platform& platform) {
+    auto desktop = std::make_shared<ScriptedDesktop>();
+    desktop->screen = patternPicture(QSize(640, 480));
+    auto clipboard = std::make_unique<ScriptedClipboard>(desktop);
+    auto keyboard = std::make_unique<ScriptedKeyboard>(desktop, *clipboard);
+    auto windows = std::make_unique<ScriptedWindowControl>(desktop);
+    auto cursor = std::make_unique<ScriptedCursor>(desktop);
+    const ScriptedCapture capture{desktop.get(), clipboard.get(), keyboard.get(), windows.get(),
+                                  cursor.get()};
+    platform.clipboard = std::move(clipboard);
+    platform.keyboard = std::move(keyboard);
+    platform.windows = std::move(windows);
+    platform.cursor = std::move(cursor);
+    return capture;
+}
+
+}  // namespace numarika::testing
