@@ -216,13 +216,15 @@ void PictureBox::LineBox(float x1, float y1, float x2, float y2, Colour colour) 
     const bool exclusiveOr = drawMode_ == kDrawModeXorPen;
     const QRect bounds = image_.rect();
     const int b = borderPixels();
+    // Writable bits detach the image if it still shares the picture: once per drag, since
+    // every later call finds it unshared. From here on only the bands are touched.
+    uchar* const bits = image_.bits();
+    const qsizetype bytesPerLine = image_.bytesPerLine();
     for (int i = 0; i < n; ++i) {
         const QRect r = bands[i].intersected(bounds);
         if (r.isEmpty()) continue;
-        // Writable scan lines detach the image once if it still shares the picture; every
-        // later call finds it unshared and touches only the band.
         for (int yy = r.top(); yy <= r.bottom(); ++yy) {
-            auto* line = reinterpret_cast<QRgb*>(image_.scanLine(yy));
+            auto* line = reinterpret_cast<QRgb*>(bits + yy * bytesPerLine);
             if (exclusiveOr) {
                 for (int xx = r.left(); xx <= r.right(); ++xx) line[xx] ^= mask;
             } else {
@@ -265,6 +267,9 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     for (const QRect& r : event->region()) {
         const QRect dirty = r.intersected(innerRect);
         if (dirty.isEmpty()) continue;
+        // A clip of one rectangle lets the raster engine copy the lines as they are; under
+        // the clip of the whole region it would blend them span by span, in many threads.
+        p.setClipRect(dirty);
         const QRect src = dirty.translated(-b, -b);
         const QRect fromImage = src.intersected(shown.rect());
         if (!fromImage.isEmpty()) p.drawImage(fromImage.topLeft() + QPoint(b, b), shown, fromImage);
@@ -272,6 +277,7 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         for (const QRect& rest : QRegion(src) - QRegion(fromImage))
             p.fillRect(rest.translated(b, b), around);
     }
+    p.setClipping(false);
     if (border_ == Border::Sunken) {
         QStyleOptionFrame opt;
         opt.initFrom(this);

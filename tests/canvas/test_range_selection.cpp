@@ -147,6 +147,27 @@ class TestRangeSelection : public QObject {
         QCOMPARE(w.Picture2->DrawMode(), kDrawModeXorPen);
     }
 
+    void aDragCopiesThePictureOnce() {
+        const QImage picture = patternPicture(400, 300);
+        main w;
+        loadPicture(w, picture);
+        QTest::mousePress(w.Picture2, Qt::LeftButton, {}, {10, 10});
+        // Restored by sharing the clean copy: nothing copied yet.
+        QCOMPARE(w.Picture2->Picture().constBits(), w.Picture3->Picture().constBits());
+        QCOMPARE(w.Picture2->Image().constBits(), w.Picture2->Picture().constBits());
+        QTest::mouseMove(w.Picture2, {300, 200});
+        const uchar* drawn = w.Picture2->Image().constBits();
+        QVERIFY(drawn != w.Picture2->Picture().constBits());
+        for (int i = 0; i < 20; ++i) {
+            QTest::mouseMove(w.Picture2, {100 + 13 * i, 250 - 7 * i});
+            QCOMPARE(w.Picture2->Image().constBits(), drawn);  // drawn in place
+        }
+        QTest::mouseRelease(w.Picture2, Qt::LeftButton, {}, {0, 0});
+        QCOMPARE(w.Picture2->Image().constBits(), drawn);
+        QCOMPARE(w.Picture2->Picture().constBits(), w.Picture3->Picture().constBits());
+        COMPARE_IMAGES(w.Picture3->Picture(), picture);
+    }
+
     void rangeEndsAtTheLastMove() {
         const QImage picture = patternPicture(200, 150);
         main w;
