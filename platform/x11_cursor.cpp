@@ -48,9 +48,10 @@ Int32 X11CursorService::windowFromPoint(QPoint pos) {
     xcb_screen_t* screen = x11::defaultScreen(c);
     if (!screen) return 0;
     if (pos.x() < 0 || pos.y() < 0 || pos.x() >= 32768 || pos.y() >= 32768) return 0;
-    // Down from the root, one mapped child at a time, to the innermost window there.
+    // Down from the root (the desktop itself where nothing covers it), one mapped child at a
+    // time, to the innermost window there.
     xcb_window_t window = screen->root;
-    xcb_window_t found = XCB_WINDOW_NONE;
+    xcb_window_t found = screen->root;
     for (int depth = 0; depth < 64; ++depth) {
         Reply<xcb_translate_coordinates_reply_t> step(xcb_translate_coordinates_reply(
             c,

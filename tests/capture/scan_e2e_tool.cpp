@@ -6,6 +6,8 @@
 //   scan_e2e_tool root-cursor
 //       Gives the root window a known 16 x 16 cursor, hot spot (5, 9): 4 x 4 blocks of red
 //       and blue in a checkerboard, the last column transparent.
+//   scan_e2e_tool wm-state WINDOW add|remove ATOM [ATOM]
+//       Asks the window manager to change the window's _NET_WM_STATE (e.g. to maximise it).
 //   scan_e2e_tool compare A.png B.png [X Y W H]
 //       A and B are the same size with the same pixels; with a rectangle, outside it only,
 //       and inside it at least half of the pixels differ (something covers it in A).
@@ -150,6 +152,34 @@ int rootCursor() {
     return 0;
 }
 
+xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+int wmState(xcb_window_t window, bool add, const char* first, const char* second) {
+    Connection x;
+    if (!x.ok()) return fail("no X server");
+    xcb_client_message_event_t event;
+    std::memset(&event, 0, sizeof event);
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom(x.c, "_NET_WM_STATE");
+    event.data.data32[0] = add ? 1 : 0;
+    event.data.data32[1] = atom(x.c, first);
+    event.data.data32[2] = second ? atom(x.c, second) : 0;
+    event.data.data32[3] = 2;  // on the user's behalf
+    return x.check(xcb_send_event_checked(
+                       x.c, 0, x.screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event)),
+                   "send_event")
+               ? 0
+               : 1;
+}
+
 QImage load(const char* path) {
     QImage image(QString::fromLocal8Bit(path));
     return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB32);
@@ -242,6 +272,9 @@ int main(int argc, char* argv[]) {
     const auto number = [argv](int i) { return std::atoi(argv[i]); };
     if (command == "pattern-root" && argc == 3) return patternRoot(argv[2]);
     if (command == "root-cursor" && argc == 2) return rootCursor();
+    if (command == "wm-state" && (argc == 5 || argc == 6))
+        return wmState(static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0)),
+                       std::string(argv[3]) == "add", argv[4], argc == 6 ? argv[5] : nullptr);
     if (command == "compare" && (argc == 4 || argc == 8))
         return compare(argv[2], argv[3],
                        argc == 8
@@ -252,7 +285,8 @@ int main(int argc, char* argv[]) {
             argv[2], QRect(number(3), number(4), number(5), number(6)),
             argc == 9 ? std::optional<QPoint>(QPoint(number(7), number(8))) : std::nullopt);
     std::fprintf(stderr,
-                 "usage: %s pattern-root OUT.png | root-cursor | compare A B [X Y W H] |\n"
+                 "usage: %s pattern-root OUT.png | root-cursor | wm-state WINDOW add|remove ATOM\n"
+                 "       [ATOM] | compare A B [X Y W H] |\n"
                  "       check-canvas SHOT X Y W H [PX PY]\n",
                  argv[0]);
     return 2;
