@@ -65,7 +65,8 @@ Scripted installScriptedPlatform() {
     auto hotKeys = std::make_unique<ScriptedHotKeys>();
     auto dialogs = std::make_unique<ScriptedDialogs>();
     auto shell = std::make_unique<ScriptedShell>();
-    Scripted s{platform.get(), hotKeys.get(), dialogs.get(), shell.get()};
+    auto printer = std::make_unique<ScriptedPrinter>();
+    Scripted s{platform.get(), hotKeys.get(), dialogs.get(), shell.get(), printer.get()};
     platform->hotKeys = std::move(hotKeys);
     platform->dialogs = std::move(dialogs);
     platform->shell = std::move(shell);
@@ -75,6 +76,7 @@ Scripted installScriptedPlatform() {
     s.keyboard = capture.keyboard;
     s.windows = capture.windows;
     s.cursor = capture.cursor;
+    platform->printer = std::move(printer);
     installPlatform(std::move(platform));
     return s;
 }

@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "platform/shell.h"
 #include "tests/support/scripted_capture.h"
+#include "tests/support/scripted_printer.h"
 
 namespace numarika::testing {
 
@@ -81,6 +82,7 @@ struct Scripted {
     ScriptedHotKeys* hotKeys;
     ScriptedDialogs* dialogs;
     ScriptedShell* shell;
+    ScriptedPrinter* printer;
     // The scan's desktop: see scripted_capture.h (no cursor is shown until a test sets one).
     ScriptedDesktop* desktop = nullptr;
     ScriptedClipboard* clipboard = nullptr;

@@ -1,0 +1,214 @@
+// Saving a 3840x2160 picture through DCSavetoJPEG, beside a direct TurboJPEG compression of
+// the same pixels with the same settings and beside Qt's own JPEG writer, in one run.
+//
+//   bench_jpeg [runs] [folder]     (defaults: 15 runs, the system's temporary folder)
+
+#include <turbojpeg.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "output/dcsave_jpeg.h"
+#include "platform/picture_box.h"
+
+using namespace numarika;
+
+namespace {
+
+constexpr int kWidth = 3840;
+constexpr int kHeight = 2160;
+constexpr int kQuality = 100;
+
+// A desktop-like picture: gradients, window-like blocks, and coloured text everywhere.
+QImage desktopPicture() {
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kHeight; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < kWidth; ++x) line[x] = qRgb(x * 255 / kWidth, y * 255 / kHeight, 160);
+    }
+    QPainter p(&image);
+    QFont font = p.font();
+    font.setPixelSize(13);
+    p.setFont(font);
+    const QColor ink[] = {Qt::black, Qt::red, Qt::blue, QColor(0, 128, 0), Qt::magenta};
+    int n = 0;
+    for (int wy = 40; wy + 400 < kHeight; wy += 520) {
+        for (int wx = 30; wx + 700 < kWidth; wx += 760) {
+            p.fillRect(wx, wy, 700, 460, Qt::white);
+            p.fillRect(wx, wy, 700, 24, QColor(40, 90, 170));
+            for (int line = 0; line < 22; ++line) {
+                p.setPen(ink[n++ % 5]);
+                p.drawText(wx + 6, wy + 44 + line * 19,
+                           QStringLiteral("ファイル(F) 編集 表示 File Edit View %1 "
+                                          "The quick brown fox jumps 0123456789")
+                               .arg(n));
+            }
+        }
+    }
+    return image;
+}
+
+struct Decoded {
+    QImage image;
+    bool ok = false;
+};
+
+Decoded decode(const QByteArray& jpeg) {
+    std::unique_ptr<void, int (*)(tjhandle)> d(tjInitDecompress(), tjDestroy);
+    Decoded out;
+    int w = 0, h = 0, sub = 0, cs = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    if (!d || tjDecompressHeader3(d.get(), bytes, size, &w, &h, &sub, &cs) != 0) return out;
+    out.image = QImage(w, h, QImage::Format_RGB32);
+    out.ok = tjDecompress2(d.get(), bytes, size, out.image.bits(), w,
+                           static_cast<int>(out.image.bytesPerLine()), h, TJPF_BGRX, 0) == 0;
+    return out;
+}
+
+int maxError(const QImage& a, const QImage& b) {
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            worst = std::max({worst, std::abs(qRed(p[x]) - qRed(q[x])),
+                              std::abs(qGreen(p[x]) - qGreen(q[x])),
+                              std::abs(qBlue(p[x]) - qBlue(q[x]))});
+    }
+    return worst;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Median milliseconds of `runs` calls; the runs of the contenders are interleaved so that
+// drifts of a shared machine hit them alike.
+struct Timing {
+    std::vector<double> ms;
+    double median() {
+        std::sort(ms.begin(), ms.end());
+        return ms.empty() ? 0 : ms[ms.size() / 2];
+    }
+};
+
+double timeOnce(const std::function<void()>& work) {
+    QElapsedTimer t;
+    t.start();
+    work();
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 15;
+    QTemporaryDir scratch(argc > 2
+                              ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/bench-XXXXXX")
+                              : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    if (!scratch.isValid()) {
+        std::fprintf(stderr, "bench_jpeg: cannot make a scratch folder\n");
+        return 1;
+    }
+
+    PictureBox box(nullptr);
+    box.setPicture(desktopPicture());
+    const QImage& pixels = box.Image();
+    const int subsampling = jpegSubsamplingFor(kQuality);
+
+    const QString oursPath = scratch.filePath(QStringLiteral("ours.jpg"));
+    const QString directPath = scratch.filePath(QStringLiteral("direct.jpg"));
+    const QString qtPath = scratch.filePath(QStringLiteral("qt.jpg"));
+
+    std::unique_ptr<void, int (*)(tjhandle)> encoder(tjInitCompress(), tjDestroy);
+    const unsigned long capacity = tjBufSize(kWidth, kHeight, subsampling);
+    std::unique_ptr<unsigned char, void (*)(unsigned char*)> buffer(
+        tjAlloc(static_cast<int>(capacity)), tjFree);
+    unsigned long directSize = 0;
+
+    // The direct call: the same pixels, pitch, pixel format, subsampling, quality and flags,
+    // into a buffer of the same kind.
+    const auto directCompress = [&] {
+        unsigned char* out = buffer.get();
+        directSize = capacity;
+        if (tjCompress2(encoder.get(), pixels.constBits(), kWidth,
+                        static_cast<int>(pixels.bytesPerLine()), kHeight, TJPF_BGRX, &out,
+                        &directSize, subsampling, kQuality, TJFLAG_NOREALLOC) != 0)
+            std::fprintf(stderr, "tjCompress2: %s\n", tjGetErrorStr2(encoder.get()));
+    };
+    // The same, written to a file the way the program writes one (beside, synced, renamed).
+    const auto directSafeWrite = [&] {
+        directCompress();
+        QSaveFile f(directPath);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(reinterpret_cast<const char*>(buffer.get()), static_cast<qint64>(directSize));
+            f.commit();
+        }
+    };
+    const auto ours = [&] {
+        if (!DCSavetoJPEG(box.hDC(), kWidth, kHeight, oursPath, kQuality, 0))
+            std::fprintf(stderr, "DCSavetoJPEG failed\n");
+    };
+    const auto qtWriter = [&] {
+        QImageWriter writer(qtPath, "jpeg");
+        writer.setQuality(kQuality);
+        if (!writer.write(pixels))
+            std::fprintf(stderr, "QImageWriter: %s\n", qPrintable(writer.errorString()));
+    };
+
+    // Warm up caches and the allocator once each.
+    directCompress();
+    directSafeWrite();
+    ours();
+    qtWriter();
+
+    Timing tDirect, tDirectSafe, tOurs, tQt;
+    for (int i = 0; i < runs; ++i) {
+        tDirect.ms.push_back(timeOnce(directCompress));
+        tDirectSafe.ms.push_back(timeOnce(directSafeWrite));
+        tOurs.ms.push_back(timeOnce(ours));
+        tQt.ms.push_back(timeOnce(qtWriter));
+    }
+
+    const Decoded oursDecoded = decode(readAll(oursPath));
+    const Decoded qtDecoded = decode(readAll(qtPath));
+    if (!oursDecoded.ok || !qtDecoded.ok || oursDecoded.image.size() != pixels.size() ||
+        qtDecoded.image.size() != pixels.size()) {
+        std::fprintf(stderr, "bench_jpeg: a written file does not decode to the picture's size\n");
+        return 1;
+    }
+
+    const double direct = tDirect.median(), directSafe = tDirectSafe.median();
+    const double mine = tOurs.median(), qt = tQt.median();
+    std::printf("JPEG save of a %dx%d picture with coloured text, quality %d, %d runs, median\n",
+                kWidth, kHeight, kQuality, runs);
+    std::printf("  scratch folder: %s\n", qPrintable(scratch.path()));
+    std::printf("  %-44s %8.1f ms  (baseline)\n", "direct tjCompress2, 4:4:4, in memory", direct);
+    std::printf("  %-44s %8.1f ms  %5.2fx direct\n",
+                "direct tjCompress2 + safe write (sync+rename)", directSafe, directSafe / direct);
+    std::printf("  %-44s %8.1f ms  %5.2fx direct, %5.2fx direct+write\n",
+                "DCSavetoJPEG (file, 4:4:4)", mine, mine / direct, mine / directSafe);
+    std::printf("  %-44s %8.1f ms  %5.2fx DCSavetoJPEG\n", "Qt QImageWriter, quality 100 (file)",
+                qt, qt / mine);
+    std::printf("  file size: DCSavetoJPEG %lld bytes, Qt %lld bytes\n",
+                static_cast<long long>(QFileInfo(oursPath).size()),
+                static_cast<long long>(QFileInfo(qtPath).size()));
+    std::printf("  largest pixel error (one channel, 0-255): DCSavetoJPEG %d, Qt %d\n",
+                maxError(oursDecoded.image, pixels), maxError(qtDecoded.image, pixels));
+    return 0;
+}
