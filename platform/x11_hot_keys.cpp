@@ -1,0 +1,224 @@
+#include "platform/x11_hot_keys.h"
+
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace numarika {
+namespace {
+
+// Keysyms (X11/keysymdef.h).
+constexpr xcb_keysym_t kKeysymPrint = 0xff61;
+constexpr xcb_keysym_t kKeysymNumLock = 0xff7f;
+
+// The modifier bits of a key event's state (Shift, Lock, Control, Mod1..Mod5); the rest
+// are mouse buttons.
+constexpr std::uint16_t kModifierBits = 0x00FF;
+
+template <typename T>
+struct FreeDeleter {
+    void operator()(T* p) const { std::free(p); }
+};
+template <typename T>
+using XcbPtr = std::unique_ptr<T, FreeDeleter<T>>;
+
+struct KeySymbolsDeleter {
+    void operator()(xcb_key_symbols_t* p) const { xcb_key_symbols_free(p); }
+};
+using KeySymbolsPtr = std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter>;
+
+// Every keycode that the keyboard map gives `keysym` (Print often has two).
+QList<std::uint8_t> keycodesOf(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
+    QList<std::uint8_t> result;
+    XcbPtr<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    if (!codes) return result;
+    for (const xcb_keycode_t* c = codes.get(); *c != XCB_NO_SYMBOL; ++c)
+        if (!result.contains(*c)) result.append(*c);
+    return result;
+}
+
+// The modifier bit that NumLock sets, read from the server's modifier map; Mod2 where the
+// map does not tell (it is Mod2 on practically every keyboard).
+std::uint16_t numLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
+    const QList<std::uint8_t> numLockCodes = keycodesOf(symbols, kKeysymNumLock);
+    XcbPtr<xcb_get_modifier_mapping_reply_t> reply(
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    if (!reply || numLockCodes.isEmpty()) return XCB_MOD_MASK_2;
+    const int perModifier = reply->keycodes_per_modifier;
+    const xcb_keycode_t* map = xcb_get_modifier_mapping_keycodes(reply.get());
+    const int length = xcb_get_modifier_mapping_keycodes_length(reply.get());
+    for (int modifier = 0; modifier < 8; ++modifier) {
+        for (int k = 0; k < perModifier; ++k) {
+            const int index = modifier * perModifier + k;
+            if (index < length && map[index] != 0 && numLockCodes.contains(map[index]))
+                return static_cast<std::uint16_t>(1u << modifier);
+        }
+    }
+    return XCB_MOD_MASK_2;
+}
+
+// The root window of screen number `screen`, 0 when there is no such screen.
+xcb_window_t rootOf(xcb_connection_t* c, int screen) {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; it.rem > 0; ++i, xcb_screen_next(&it))
+        if (i == screen) return it.data->root;
+    return 0;
+}
+
+// The screen that DISPLAY names (":0.1" is screen 1); Qt's connection uses the same one.
+int defaultScreenNumber() {
+    int screen = 0;
+    char* host = nullptr;
+    int display = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0) screen = 0;
+    std::free(host);
+    return screen;
+}
+
+// Qt's own X connection, or nullptr where Qt does not run on X (offscreen, Wayland).
+xcb_connection_t* applicationConnection() {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app) return nullptr;
+    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+    // Offscreen answers with an interface whose connection is null.
+    return x11 ? x11->connection() : nullptr;
+}
+
+}  // namespace
+
+X11HotKeys::X11HotKeys() : X11HotKeys(applicationConnection(), defaultScreenNumber()) {
+    if (!connection_) return;
+    QCoreApplication* app = QCoreApplication::instance();
+    app->installNativeEventFilter(this);
+    filterInstalled_ = true;
+    // Qt closes its connection when the application goes; forget it then, so that a late
+    // destruction of this object does not talk to a closed connection.
+    appGone_ = QObject::connect(app, &QObject::destroyed, [this] {
+        connection_ = nullptr;
+        filterInstalled_ = false;
+        grabs_.clear();
+    });
+}
+
+X11HotKeys::X11HotKeys(xcb_connection_t* connection, int screen) {
+    if (!connection || xcb_connection_has_error(connection)) return;
+    root_ = rootOf(connection, screen);
+    if (root_ != 0) connection_ = connection;
+}
+
+X11HotKeys::~X11HotKeys() {
+    QObject::disconnect(appGone_);
+    if (filterInstalled_) {
+        if (QCoreApplication* app = QCoreApplication::instance())
+            app->removeNativeEventFilter(this);
+    }
+    if (!connection_) return;
+    for (const Grab& g : grabs_) ungrab(g.keycodes, g.masks);
+}
+
+bool X11HotKeys::registerHotKey(Hwnd hwnd, Int32 id, std::uint32_t modifiers,
+                                std::uint32_t virtualKey) {
+    if (!connection_ || xcb_connection_has_error(connection_)) return false;
+    // The program registers one key only; there is no general key translation.
+    if (virtualKey != static_cast<std::uint32_t>(VK_SNAPSHOT) || modifiers != 0) return false;
+    for (const Grab& g : grabs_)
+        if (g.virtualKey == virtualKey || (g.hwnd == hwnd && g.id == id)) return false;
+
+    KeySymbolsPtr symbols(xcb_key_symbols_alloc(connection_));
+    if (!symbols) return false;
+    const QList<std::uint8_t> keycodes = keycodesOf(symbols.get(), kKeysymPrint);
+    if (keycodes.isEmpty()) return false;
+    const std::uint16_t numLock = numLockMask(connection_, symbols.get());
+    // Grabs match modifiers exactly: without these the key would be lost whenever NumLock or
+    // CapsLock is on.
+    const QList<std::uint16_t> masks{0, numLock, XCB_MOD_MASK_LOCK,
+                                     static_cast<std::uint16_t>(numLock | XCB_MOD_MASK_LOCK)};
+
+    struct Pending {
+        std::uint8_t keycode;
+        std::uint16_t mask;
+        xcb_void_cookie_t cookie;
+    };
+    QList<Pending> pending;
+    for (std::uint8_t keycode : keycodes)
+        for (std::uint16_t mask : masks)
+            pending.append({keycode, mask,
+                            xcb_grab_key_checked(connection_, 0, root_, mask, keycode,
+                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)});
+    // Every grab is answered at once: a BadAccess means another client holds the key.
+    bool refused = false;
+    QList<std::uint8_t> grabbedCodes;
+    QList<std::uint16_t> grabbedMasks;
+    for (const Pending& p : pending) {
+        XcbPtr<xcb_generic_error_t> error(xcb_request_check(connection_, p.cookie));
+        if (error) {
+            refused = true;
+        } else {
+            // Remember each success to undo it below should another combination be refused.
+            grabbedCodes.append(p.keycode);
+            grabbedMasks.append(p.mask);
+        }
+    }
+    if (refused) {
+        for (qsizetype i = 0; i < grabbedCodes.size(); ++i)
+            xcb_ungrab_key(connection_, grabbedCodes[i], root_, grabbedMasks[i]);
+        xcb_flush(connection_);
+        return false;
+    }
+    grabs_.append({hwnd, id, virtualKey, keycodes, masks});
+    return true;
+}
+
+bool X11HotKeys::unregisterHotKey(Hwnd hwnd, Int32 id) {
+    for (qsizetype i = 0; i < grabs_.size(); ++i) {
+        if (grabs_[i].hwnd != hwnd || grabs_[i].id != id) continue;
+        if (connection_) ungrab(grabs_[i].keycodes, grabs_[i].masks);
+        grabs_.removeAt(i);
+        return true;
+    }
+    return false;
+}
+
+void X11HotKeys::ungrab(const QList<std::uint8_t>& keycodes, const QList<std::uint16_t>& masks) {
+    for (std::uint8_t keycode : keycodes)
+        for (std::uint16_t mask : masks) xcb_ungrab_key(connection_, keycode, root_, mask);
+    // Wait for the server, so that another client may grab the key as soon as we return.
+    XcbPtr<xcb_get_input_focus_reply_t> sync(
+        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
+bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (!connection_ || grabs_.isEmpty() || eventType != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) != XCB_KEY_PRESS) return false;
+    const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
+    if (press->event != root_) return false;
+    for (const Grab& g : grabs_) {
+        if (!g.keycodes.contains(press->detail)) continue;
+        // Only the lock states we grabbed; a grab never activates for other modifiers, but
+        // a press that reaches the root by other means must not count.
+        const std::uint16_t state = press->state & kModifierBits;
+        if (!g.masks.contains(state)) continue;
+        // lParam as the window system builds it: key code high, modifiers low.
+        const Int32 lParam = static_cast<Int32>(g.virtualKey << 16);
+        services().windowProcedures.postMessage(g.hwnd, WM_HOTKEY, g.id, lParam);
+        return true;
+    }
+    return false;
+}
+
+QList<std::uint8_t> X11HotKeys::grabbedKeycodes() const {
+    return grabs_.isEmpty() ? QList<std::uint8_t>{} : grabs_.first().keycodes;
+}
+
+QList<std::uint16_t> X11HotKeys::grabbedModifierMasks() const {
+    return grabs_.isEmpty() ? QList<std::uint16_t>{} : grabs_.first().masks;
+}
+
+}  // namespace numarika
