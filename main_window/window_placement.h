@@ -1,0 +1,13 @@
+#pragma once
+
+class QWidget;
+
+namespace numarika {
+
+// Places a top-level window so that it appears centred on its screen, frame included. Call
+// before the window is first shown. Without a window manager the window has no frame and is
+// centred at once; a window manager's frame becomes known only when the window is mapped, so
+// the window is centred once more, frame and all, when it is first exposed.
+void centreOnScreen(QWidget& window);
+
+}  // namespace numarika
