@@ -6,6 +6,7 @@
 #include "platform/printer.h"
 #include "platform/qt_clipboard.h"
 #include "platform/qt_dialogs.h"
+#include "platform/qt_printer.h"
 #include "platform/qt_shell.h"
 #include "platform/window_control.h"
 #include "platform/x11_cursor.h"
@@ -23,6 +24,7 @@ std::unique_ptr<Platform> makeDesktopPlatform() {
     p->keyboard = std::make_unique<X11Keyboard>(*p->clipboard);
     p->windows = std::make_unique<X11WindowControl>();
     p->cursor = std::make_unique<X11CursorService>();
+    p->printer = std::make_unique<QtPrinter>();
     p->hotKeys = std::make_unique<X11HotKeys>();
     return p;
 }
