@@ -95,8 +95,8 @@ QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Median milliseconds of `runs` calls; the runs of the contenders are interleaved so that
-// drifts of a shared machine hit them alike.
+// Median milliseconds of the calls; the contenders' calls are interleaved so that the drifts
+// of a shared machine hit them alike.
 struct Timing {
     std::vector<double> ms;
     double median() {
@@ -178,11 +178,18 @@ int main(int argc, char* argv[]) {
     qtWriter();
 
     Timing tDirect, tDirectSafe, tOurs, tQt;
+    const std::pair<Timing*, std::function<void()>> contenders[] = {{&tDirect, directCompress},
+                                                                    {&tDirectSafe, directSafeWrite},
+                                                                    {&tOurs, ours},
+                                                                    {&tQt, qtWriter}};
+    constexpr int kContenders = 4;
     for (int i = 0; i < runs; ++i) {
-        tDirect.ms.push_back(timeOnce(directCompress));
-        tDirectSafe.ms.push_back(timeOnce(directSafeWrite));
-        tOurs.ms.push_back(timeOnce(ours));
-        tQt.ms.push_back(timeOnce(qtWriter));
+        // Each run starts with another contender, so that none always follows the same one
+        // (a file's write-back can linger into the next call).
+        for (int k = 0; k < kContenders; ++k) {
+            const auto& [timing, work] = contenders[(i + k) % kContenders];
+            timing->ms.push_back(timeOnce(work));
+        }
     }
 
     const Decoded oursDecoded = decode(readAll(oursPath));
