@@ -63,12 +63,22 @@ std::optional<XPixelLayout> rootLayout(xcb_connection_t* c, const xcb_screen_t* 
 
 std::optional<QImage> imageFromServerPixels(const std::uint8_t* data, int width, int height,
                                             int bytesPerLine, const XPixelLayout& layout) {
-    if (!data || width <= 0 || height <= 0) return std::nullopt;
+    QImage image;
+    if (!convertServerPixels(data, width, height, bytesPerLine, layout, image)) return std::nullopt;
+    return image;
+}
+
+bool convertServerPixels(const std::uint8_t* data, int width, int height, int bytesPerLine,
+                         const XPixelLayout& layout, QImage& into) {
+    if (!data || width <= 0 || height <= 0) return false;
     const bool bpp32 = layout.bitsPerPixel == 32;
-    if (!bpp32 && layout.bitsPerPixel != 16) return std::nullopt;
-    if (bytesPerLine < width * (layout.bitsPerPixel / 8)) return std::nullopt;
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull()) return std::nullopt;  // out of memory
+    if (!bpp32 && layout.bitsPerPixel != 16) return false;
+    if (bytesPerLine < width * (layout.bitsPerPixel / 8)) return false;
+    if (into.size() != QSize(width, height) || into.format() != QImage::Format_RGB32 ||
+        !into.isDetached())
+        into = QImage(width, height, QImage::Format_RGB32);
+    if (into.isNull()) return false;  // out of memory
+    QImage& image = into;
 
     const bool standard = bpp32 && layout.redMask == 0xFF0000 && layout.greenMask == 0xFF00 &&
                           layout.blueMask == 0xFF;
@@ -99,7 +109,7 @@ std::optional<QImage> imageFromServerPixels(const std::uint8_t* data, int width,
             dst[x] = qRgb(red.value(pixel), green.value(pixel), blue.value(pixel));
         }
     }
-    return image;
+    return true;
 }
 
 // A System V shared memory segment that the server writes the root window into. It is
@@ -217,8 +227,11 @@ std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_wind
                                 &rawError));
     Reply<xcb_generic_error_t> error(rawError);
     if (!reply || error) return std::nullopt;
-    return imageFromServerPixels(segment_->memory, width, height, static_cast<int>(bytesPerLine),
-                                 layout);
+    QImage& image = recycled(width, height);
+    if (!convertServerPixels(segment_->memory, width, height, static_cast<int>(bytesPerLine),
+                             layout, image))
+        return std::nullopt;
+    return image;
 }
 
 std::optional<QImage> X11ScreenGrabber::grabPlain(xcb_connection_t* c, xcb_window_t root, int width,
@@ -233,8 +246,21 @@ std::optional<QImage> X11ScreenGrabber::grabPlain(xcb_connection_t* c, xcb_windo
     if (!reply || error) return std::nullopt;
     const int length = xcb_get_image_data_length(reply.get());
     if (length <= 0 || height <= 0 || length % height != 0) return std::nullopt;
-    return imageFromServerPixels(xcb_get_image_data(reply.get()), width, height, length / height,
-                                 layout);
+    QImage& image = recycled(width, height);
+    if (!convertServerPixels(xcb_get_image_data(reply.get()), width, height, length / height,
+                             layout, image))
+        return std::nullopt;
+    return image;
+}
+
+QImage& X11ScreenGrabber::recycled(int width, int height) {
+    for (QImage& slot : pool_)
+        if (slot.size() == QSize(width, height) && slot.isDetached()) return slot;
+    // Both still in use (or of another size): the older slot takes a new picture.
+    QImage& slot = pool_[nextSlot_];
+    nextSlot_ = (nextSlot_ + 1) % 2;
+    slot = QImage();
+    return slot;
 }
 
 }  // namespace numarika

@@ -20,8 +20,11 @@ struct XPixelLayout {
     std::uint32_t redMask = 0xFF0000, greenMask = 0xFF00, blueMask = 0xFF;
 };
 
-// Converts a server image to Format_RGB32; nothing for a layout the program cannot read
-// (anything but 32-bit true colour and 16-bit 5-6-5).
+// Converts a server image to Format_RGB32, into `into` when that is a picture of the right
+// size that nobody else holds (its memory is reused), else into a new one. False for a layout
+// the program cannot read (anything but 32-bit true colour and 16-bit 5-6-5).
+bool convertServerPixels(const std::uint8_t* data, int width, int height, int bytesPerLine,
+                         const XPixelLayout& layout, QImage& into);
 std::optional<QImage> imageFromServerPixels(const std::uint8_t* data, int width, int height,
                                             int bytesPerLine, const XPixelLayout& layout);
 
@@ -45,11 +48,16 @@ class X11ScreenGrabber {
                                      const XPixelLayout& layout);
     std::optional<QImage> grabPlain(xcb_connection_t* c, xcb_window_t root, int width, int height,
                                     const XPixelLayout& layout);
+    // A picture to convert into: one of the earlier ones that nobody holds any more, so that
+    // a scan does not pay for fresh memory every time.
+    QImage& recycled(int width, int height);
 
     xcb_connection_t* fixedConnection_ = nullptr;
     std::unique_ptr<SharedSegment> segment_;
     bool shmRefused_ = false;
     bool usedShm_ = false;
+    QImage pool_[2];
+    int nextSlot_ = 0;
 };
 
 }  // namespace numarika
