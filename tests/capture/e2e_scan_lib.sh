@@ -90,9 +90,14 @@ _scan_viewable() {
 # The whole screen at SIZE, without a window manager: by the menu and by the Print Screen
 # key, the canvas shows the screen with the cursor where the pointer stood, and another
 # program reads the screen picture, pixel for pixel and without the program's window, from
-# the clipboard.
+# the clipboard. With DPI the desktop announces that resolution (Xft.dpi), as a high
+# resolution desktop does: still one picture pixel per screen pixel.
 scan_full_screen_test() {
     scan_setup "$1"
+    if [ -n "${2:-}" ]; then
+        xprop -root -format RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	$2" ||
+            e2e_fail "could not set Xft.dpi"
+    fi
     "$SCAN_TOOL" root-cursor || e2e_fail "could not set the root cursor"
     scan_start_app
     local clip="$E2E_TMP/clip.png"
