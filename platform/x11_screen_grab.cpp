@@ -4,6 +4,7 @@
 #include <sys/shm.h>
 #include <xcb/shm.h>
 
+#include <atomic>
 #include <bit>
 #include <cstring>
 
@@ -63,22 +64,12 @@ std::optional<XPixelLayout> rootLayout(xcb_connection_t* c, const xcb_screen_t* 
 
 std::optional<QImage> imageFromServerPixels(const std::uint8_t* data, int width, int height,
                                             int bytesPerLine, const XPixelLayout& layout) {
-    QImage image;
-    if (!convertServerPixels(data, width, height, bytesPerLine, layout, image)) return std::nullopt;
-    return image;
-}
-
-bool convertServerPixels(const std::uint8_t* data, int width, int height, int bytesPerLine,
-                         const XPixelLayout& layout, QImage& into) {
-    if (!data || width <= 0 || height <= 0) return false;
+    if (!data || width <= 0 || height <= 0) return std::nullopt;
     const bool bpp32 = layout.bitsPerPixel == 32;
-    if (!bpp32 && layout.bitsPerPixel != 16) return false;
-    if (bytesPerLine < width * (layout.bitsPerPixel / 8)) return false;
-    if (into.size() != QSize(width, height) || into.format() != QImage::Format_RGB32 ||
-        !into.isDetached())
-        into = QImage(width, height, QImage::Format_RGB32);
-    if (into.isNull()) return false;  // out of memory
-    QImage& image = into;
+    if (!bpp32 && layout.bitsPerPixel != 16) return std::nullopt;
+    if (bytesPerLine < width * (layout.bitsPerPixel / 8)) return std::nullopt;
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return std::nullopt;  // out of memory
 
     const bool standard = bpp32 && layout.redMask == 0xFF0000 && layout.greenMask == 0xFF00 &&
                           layout.blueMask == 0xFF;
@@ -109,34 +100,46 @@ bool convertServerPixels(const std::uint8_t* data, int width, int height, int by
             dst[x] = qRgb(red.value(pixel), green.value(pixel), blue.value(pixel));
         }
     }
-    return true;
+    return image;
 }
 
-// A System V shared memory segment that the server writes the root window into. It is
-// marked for removal as soon as both sides have attached, so nothing is left behind when
-// the program ends abruptly.
-struct X11ScreenGrabber::SharedSegment {
+bool isQtPixelLayout(const XPixelLayout& layout) {
+    return layout.bitsPerPixel == 32 && layout.redMask == 0xFF0000 && layout.greenMask == 0xFF00 &&
+           layout.blueMask == 0xFF && layout.msbFirst == (std::endian::native == std::endian::big);
+}
+
+void makeOpaque(std::uint8_t* data, int width, int height, int bytesPerLine) {
+    for (int y = 0; y < height; ++y) {
+        auto* px =
+            reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * bytesPerLine);
+        for (int x = 0; x < width; ++x) px[x] |= 0xFF000000u;
+    }
+}
+
+// A System V shared memory segment that the server writes the root window into, and that a
+// picture then uses as its pixels. It is marked for removal as soon as both sides have
+// attached, so nothing is left behind when the program ends abruptly.
+struct X11ScreenGrabber::Segment {
     xcb_connection_t* connection = nullptr;
     xcb_shm_seg_t id = 0;
     std::uint8_t* memory = nullptr;
     std::size_t size = 0;
+    std::atomic<bool> inUse{false};  // a picture uses the memory
 
-    ~SharedSegment() {
-        if (memory) shmdt(memory);
-    }
-    // Tells the server to let go; only while the connection is alive.
-    void detachServer() {
-        if (connection && id) {
+    ~Segment() {
+        // The server lets go by itself when the connection closes; while Qt still has it
+        // open (not at program exit, when Qt may have closed it already), it is told.
+        if (id && x11::connection() == connection) {
             xcb_shm_detach(connection, id);
             xcb_flush(connection);
         }
-        id = 0;
+        if (memory) shmdt(memory);
     }
 
-    static std::unique_ptr<SharedSegment> create(xcb_connection_t* c, std::size_t size) {
+    static std::shared_ptr<Segment> create(xcb_connection_t* c, std::size_t size) {
         const int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
         if (shmid < 0) return nullptr;
-        auto seg = std::make_unique<SharedSegment>();
+        auto seg = std::make_shared<Segment>();
         void* addr = shmat(shmid, nullptr, 0);
         if (addr == reinterpret_cast<void*>(-1)) {
             shmctl(shmid, IPC_RMID, nullptr);
@@ -145,37 +148,39 @@ struct X11ScreenGrabber::SharedSegment {
         seg->memory = static_cast<std::uint8_t*>(addr);
         seg->size = size;
         seg->connection = c;
-        seg->id = xcb_generate_id(c);
+        const xcb_shm_seg_t id = xcb_generate_id(c);
         Reply<xcb_generic_error_t> error(
-            xcb_request_check(c, xcb_shm_attach_checked(c, seg->id, shmid, 0)));
+            xcb_request_check(c, xcb_shm_attach_checked(c, id, shmid, 0)));
         // Both sides hold it now (or the server never will): the memory goes with the last
         // detach.
         shmctl(shmid, IPC_RMID, nullptr);
-        if (error) {
-            seg->id = 0;
-            return nullptr;
-        }
+        if (error) return nullptr;
+        seg->id = id;
         return seg;
     }
 };
 
-X11ScreenGrabber::X11ScreenGrabber(xcb_connection_t* connection) : fixedConnection_(connection) {}
+namespace {
 
-X11ScreenGrabber::~X11ScreenGrabber() {
-    // The server side only while the connection still lives: at program exit Qt may have
-    // closed it already, and then the server has let go by itself.
-    if (segment_ && connectionNow() == segment_->connection) segment_->detachServer();
+// What a picture made from a segment holds; giving it back frees the segment for a grab.
+struct Lease {
+    std::shared_ptr<void> keep;
+    std::atomic<bool>* inUse;
+};
+
+void endLease(void* info) {
+    std::unique_ptr<Lease> lease(static_cast<Lease*>(info));
+    *lease->inUse = false;
 }
 
-xcb_connection_t* X11ScreenGrabber::connectionNow() const {
-    if (fixedConnection_)
-        return xcb_connection_has_error(fixedConnection_) ? nullptr : fixedConnection_;
-    return x11::connection();
-}
+}  // namespace
+
+X11ScreenGrabber::X11ScreenGrabber() = default;
+X11ScreenGrabber::~X11ScreenGrabber() = default;
 
 std::optional<QImage> X11ScreenGrabber::grabDesktop() {
     usedShm_ = false;
-    xcb_connection_t* c = connectionNow();
+    xcb_connection_t* c = x11::connection();
     xcb_screen_t* screen = x11::defaultScreen(c);
     if (!screen) return std::nullopt;
     const std::optional<XPixelLayout> layout = rootLayout(c, screen);
@@ -195,6 +200,17 @@ std::optional<QImage> X11ScreenGrabber::grabDesktop() {
     return grabPlain(c, screen->root, geometry->width, geometry->height, *layout);
 }
 
+std::shared_ptr<X11ScreenGrabber::Segment> X11ScreenGrabber::freeSegment(xcb_connection_t* c,
+                                                                         std::size_t size) {
+    for (const auto& seg : segments_)
+        if (!seg->inUse && seg->connection == c && seg->size >= size) return seg;
+    // Free ones that do not fit (another screen size, an old connection) are of no more use.
+    std::erase_if(segments_, [](const auto& seg) { return !seg->inUse; });
+    auto seg = Segment::create(c, size);
+    if (seg) segments_.push_back(seg);
+    return seg;
+}
+
 std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_window_t root,
                                                    int width, int height,
                                                    const XPixelLayout& layout) {
@@ -205,32 +221,35 @@ std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_wind
     }
     const std::size_t bytesPerLine =
         (static_cast<std::size_t>(width) * layout.bitsPerPixel / 8 + 3) & ~std::size_t{3};
-    const std::size_t size = bytesPerLine * static_cast<std::size_t>(height);
-    if (segment_ && (segment_->connection != c || segment_->size < size)) {
-        if (segment_->connection == c) segment_->detachServer();
-        segment_.reset();
-    }
-    if (!segment_) {
-        segment_ = SharedSegment::create(c, size);
-        if (!segment_) {
-            // Typically a server in another IPC namespace or on another machine.
-            shmRefused_ = true;
-            return std::nullopt;
-        }
+    const std::shared_ptr<Segment> seg = freeSegment(c, bytesPerLine * height);
+    if (!seg) {
+        // Typically a server in another IPC namespace or on another machine.
+        shmRefused_ = true;
+        return std::nullopt;
     }
     xcb_generic_error_t* rawError = nullptr;
     Reply<xcb_shm_get_image_reply_t> reply(
         xcb_shm_get_image_reply(c,
                                 xcb_shm_get_image(c, root, 0, 0, static_cast<std::uint16_t>(width),
                                                   static_cast<std::uint16_t>(height), ~0u,
-                                                  XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->id, 0),
+                                                  XCB_IMAGE_FORMAT_Z_PIXMAP, seg->id, 0),
                                 &rawError));
     Reply<xcb_generic_error_t> error(rawError);
     if (!reply || error) return std::nullopt;
-    QImage& image = recycled(width, height);
-    if (!convertServerPixels(segment_->memory, width, height, static_cast<int>(bytesPerLine),
-                             layout, image))
+    const int bpl = static_cast<int>(bytesPerLine);
+    if (!isQtPixelLayout(layout))
+        return imageFromServerPixels(seg->memory, width, height, bpl, layout);
+
+    // The picture is the segment itself, until every copy of the picture is gone.
+    makeOpaque(seg->memory, width, height, bpl);
+    seg->inUse = true;
+    auto lease = std::make_unique<Lease>(Lease{seg, &seg->inUse});
+    QImage image(seg->memory, width, height, bpl, QImage::Format_RGB32, &endLease, lease.get());
+    if (image.isNull()) {
+        seg->inUse = false;
         return std::nullopt;
+    }
+    lease.release();  // the picture ends it
     return image;
 }
 
@@ -246,21 +265,8 @@ std::optional<QImage> X11ScreenGrabber::grabPlain(xcb_connection_t* c, xcb_windo
     if (!reply || error) return std::nullopt;
     const int length = xcb_get_image_data_length(reply.get());
     if (length <= 0 || height <= 0 || length % height != 0) return std::nullopt;
-    QImage& image = recycled(width, height);
-    if (!convertServerPixels(xcb_get_image_data(reply.get()), width, height, length / height,
-                             layout, image))
-        return std::nullopt;
-    return image;
-}
-
-QImage& X11ScreenGrabber::recycled(int width, int height) {
-    for (QImage& slot : pool_)
-        if (slot.size() == QSize(width, height) && slot.isDetached()) return slot;
-    // Both still in use (or of another size): the older slot takes a new picture.
-    QImage& slot = pool_[nextSlot_];
-    nextSlot_ = (nextSlot_ + 1) % 2;
-    slot = QImage();
-    return slot;
+    return imageFromServerPixels(xcb_get_image_data(reply.get()), width, height, length / height,
+                                 layout);
 }
 
 }  // namespace numarika

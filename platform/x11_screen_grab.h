@@ -1,8 +1,8 @@
 #pragma once
 // A picture of the whole X11 desktop: the root window, every monitor, at the server's full
 // resolution (one picture pixel per screen pixel, whatever Qt's scaling says). MIT-SHM where
-// the server offers it (the server writes into memory we share with it), a plain GetImage
-// otherwise (a remote server, or another IPC namespace).
+// the server offers it (the server writes into memory we share with it, and the picture is
+// that memory: no copy), a plain GetImage otherwise (a remote server, another IPC namespace).
 
 #include <xcb/xcb.h>
 
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace numarika {
 
@@ -20,18 +21,19 @@ struct XPixelLayout {
     std::uint32_t redMask = 0xFF0000, greenMask = 0xFF00, blueMask = 0xFF;
 };
 
-// Converts a server image to Format_RGB32, into `into` when that is a picture of the right
-// size that nobody else holds (its memory is reused), else into a new one. False for a layout
-// the program cannot read (anything but 32-bit true colour and 16-bit 5-6-5).
-bool convertServerPixels(const std::uint8_t* data, int width, int height, int bytesPerLine,
-                         const XPixelLayout& layout, QImage& into);
+// Converts a server image to Format_RGB32; nothing for a layout the program cannot read
+// (anything but 32-bit true colour and 16-bit 5-6-5).
 std::optional<QImage> imageFromServerPixels(const std::uint8_t* data, int width, int height,
                                             int bytesPerLine, const XPixelLayout& layout);
 
+// True when the server's pixels are Qt's Format_RGB32 but for the padding byte, which
+// makeOpaque() then sets (Qt expects 0xFF there; the server leaves it undefined).
+bool isQtPixelLayout(const XPixelLayout& layout);
+void makeOpaque(std::uint8_t* data, int width, int height, int bytesPerLine);
+
 class X11ScreenGrabber {
   public:
-    // Grabs through `connection` (Qt's when null is given: see x11::connection()).
-    explicit X11ScreenGrabber(xcb_connection_t* connection = nullptr);
+    X11ScreenGrabber();
     ~X11ScreenGrabber();
     X11ScreenGrabber(const X11ScreenGrabber&) = delete;
     X11ScreenGrabber& operator=(const X11ScreenGrabber&) = delete;
@@ -40,24 +42,21 @@ class X11ScreenGrabber {
     std::optional<QImage> grabDesktop();
     // Whether the last grab went through shared memory.
     bool usedSharedMemory() const { return usedShm_; }
+    // Shared segments kept now (in use by a picture, or free for the next grab).
+    int sharedSegments() const { return static_cast<int>(segments_.size()); }
 
   private:
-    struct SharedSegment;
-    xcb_connection_t* connectionNow() const;
+    struct Segment;
     std::optional<QImage> grabShared(xcb_connection_t* c, xcb_window_t root, int width, int height,
                                      const XPixelLayout& layout);
     std::optional<QImage> grabPlain(xcb_connection_t* c, xcb_window_t root, int width, int height,
                                     const XPixelLayout& layout);
-    // A picture to convert into: one of the earlier ones that nobody holds any more, so that
-    // a scan does not pay for fresh memory every time.
-    QImage& recycled(int width, int height);
+    // A segment of at least `size` bytes that no picture uses; nullptr when none can be made.
+    std::shared_ptr<Segment> freeSegment(xcb_connection_t* c, std::size_t size);
 
-    xcb_connection_t* fixedConnection_ = nullptr;
-    std::unique_ptr<SharedSegment> segment_;
+    std::vector<std::shared_ptr<Segment>> segments_;
     bool shmRefused_ = false;
     bool usedShm_ = false;
-    QImage pool_[2];
-    int nextSlot_ = 0;
 };
 
 }  // namespace numarika

@@ -102,27 +102,23 @@ class TestX11Services : public QObject {
         QCOMPARE(image->pixel(0, 0), qRgb(0x12, 0x34, 0x56));
     }
 
-    void conversionNeverOverwritesAPictureSomeoneHolds() {
-        const std::uint32_t first[] = {0x00010203, 0x00040506};
-        const std::uint32_t second[] = {0x00A0B0C0, 0x00D0E0F0};
-        const auto* a = reinterpret_cast<const std::uint8_t*>(first);
-        const auto* b = reinterpret_cast<const std::uint8_t*>(second);
-        QImage into;
-        QVERIFY(convertServerPixels(a, 2, 1, 8, XPixelLayout{}, into));
-        const uchar* memory = into.constBits();
-        // Nobody else holds it: the next picture goes into the same memory.
-        QVERIFY(convertServerPixels(b, 2, 1, 8, XPixelLayout{}, into));
-        QCOMPARE(into.constBits(), memory);
-        QCOMPARE(into.pixel(0, 0), 0xFFA0B0C0u);
-        // Held elsewhere (the canvas, the clean copy, the clipboard): it stays as it was.
-        const QImage held = into;
-        QVERIFY(convertServerPixels(a, 2, 1, 8, XPixelLayout{}, into));
-        QCOMPARE(held.pixel(0, 0), 0xFFA0B0C0u);
-        QCOMPARE(into.pixel(0, 0), 0xFF010203u);
-        QVERIFY(into.constBits() != held.constBits());
-        // Another size is another picture.
-        QVERIFY(convertServerPixels(a, 1, 2, 4, XPixelLayout{}, into));
-        QCOMPARE(into.size(), QSize(1, 2));
+    void theUsualLayoutIsUsedAsItIs() {
+        QVERIFY(isQtPixelLayout(XPixelLayout{}));
+        XPixelLayout other;
+        other.msbFirst = true;
+        QVERIFY(!isQtPixelLayout(other));
+        QVERIFY(!isQtPixelLayout(XPixelLayout{32, false, 0xFF, 0xFF00, 0xFF0000}));
+        QVERIFY(!isQtPixelLayout(XPixelLayout{16, false, 0xF800, 0x07E0, 0x001F}));
+        // Only the padding byte of each pixel changes, not the line ends.
+        std::uint32_t data[] = {0x00123456, 0x00ABCDEF, 0x11111111,
+                                0x7F000000, 0x00FFFFFF, 0x22222222};
+        makeOpaque(reinterpret_cast<std::uint8_t*>(data), 2, 2, 12);
+        QCOMPARE(data[0], 0xFF123456u);
+        QCOMPARE(data[1], 0xFFABCDEFu);
+        QCOMPARE(data[2], 0x11111111u);
+        QCOMPARE(data[3], 0xFF000000u);
+        QCOMPARE(data[4], 0xFFFFFFFFu);
+        QCOMPARE(data[5], 0x22222222u);
     }
 
     void serverPixelsThatCannotBeRead() {
