@@ -7,7 +7,13 @@
 #   e2e_start_app [name]       starts $NUMARIKA, waits for its main window; sets APP_PID, APP_WID
 #                              (name: a variable prefix for a second copy, e.g. "APP2")
 #   e2e_wait_window REGEX [s]  waits for a visible window whose name matches; prints its id
+#   e2e_wait_window_of PID REGEX [s]
+#                              the same, for a window of that process only
+#   e2e_focus WID              gives a window the keyboard focus (activates it under a
+#                              window manager)
 #   e2e_wait_gone PID [s]      waits for a process to end
+#   e2e_exit_code PID [s]      waits for a process started here to end; sets E2E_EXIT_CODE
+#                              (call it in the test's own shell, not in $(...))
 #   e2e_poll SECONDS CMD...    runs CMD until it succeeds or the time is up
 #   e2e_fail MESSAGE           ends the test as failed
 #   e2e_bg CMD...              starts a helper process that is ended with the test
@@ -24,14 +30,35 @@ export HOME="$E2E_TMP/home"
 mkdir -p "$HOME"
 # Our Japanese texts and Qt's own dialogs need a Japanese-capable locale.
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# The real program on the test's X server, whatever platform the unit tests use.
+unset QT_QPA_PLATFORM
+
+_e2e_any_alive() {
+    local pid
+    for pid in "$@"; do kill -0 "$pid" 2>/dev/null && return 0; done
+    return 1
+}
 
 _e2e_cleanup() {
-    local pid
+    local status=$? pid deadline log
+    # Newest first: the programs before the window manager before the X server.
     for ((i = ${#_e2e_pids[@]} - 1; i >= 0; i--)); do
         pid=${_e2e_pids[i]}
         kill "$pid" 2>/dev/null || true
     done
+    # A process that ignores SIGTERM must not hold up the test run.
+    deadline=$((SECONDS + 5))
+    while _e2e_any_alive "${_e2e_pids[@]}" && ((SECONDS < deadline)); do sleep 0.05; done
+    for pid in "${_e2e_pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
     for pid in "${_e2e_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    # A failed test shows what the programs said.
+    if [ "$status" -ne 0 ]; then
+        for log in "$E2E_TMP"/*.log; do
+            [ -s "$log" ] || continue
+            echo "--- ${log##*/}" >&2
+            tail -n 40 "$log" >&2
+        done
+    fi
     rm -rf "$E2E_TMP"
 }
 trap _e2e_cleanup EXIT
@@ -87,6 +114,30 @@ e2e_wait_window() {
         head -n 1) || true
     [ -n "$id" ] || return 1
     echo "$id"
+}
+
+e2e_wait_window_of() {
+    local pid=$1 regex=$2 seconds=${3:-20} id
+    id=$(timeout "$seconds" xdotool search --all --sync --onlyvisible --pid "$pid" --name "$regex" \
+        2>/dev/null | head -n 1) || true
+    [ -n "$id" ] || return 1
+    echo "$id"
+}
+
+e2e_focus() {
+    if _e2e_wm_running; then
+        xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+    else
+        xdotool windowfocus --sync "$1" >/dev/null 2>&1 || true
+    fi
+}
+
+e2e_exit_code() {
+    local pid=$1 seconds=${2:-10}
+    E2E_EXIT_CODE=
+    e2e_wait_gone "$pid" "$seconds" || return 1
+    E2E_EXIT_CODE=0
+    wait "$pid" 2>/dev/null || E2E_EXIT_CODE=$?
 }
 
 e2e_wait_gone() {
