@@ -1,7 +1,7 @@
 // Scan benchmark, run under an X server (bench/scan/run.sh starts Xvfb): the whole scan with
 // the window shown (no minimising), from the hot key to the canvas painted with the new
 // picture, beside the fastest raw grab of the same screen (MIT-SHM into an attached segment)
-// measured in the same run.
+// measured in the same run, in turns.
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -58,38 +58,54 @@ class PaintWatch final : public QObject {
     }
 };
 
-// The fastest way to the screen's pixels: the server writes them into memory we share.
-std::vector<double> rawSharedMemoryGrabs(int runs) {
-    std::vector<double> times;
-    xcb_connection_t* c = numarika::x11::connection();
-    xcb_screen_t* screen = numarika::x11::defaultScreen(c);
-    if (!screen) return times;
-    const auto w = screen->width_in_pixels, h = screen->height_in_pixels;
-    const std::size_t size = std::size_t{w} * h * 4;
-    const int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-    if (shmid < 0) return times;
-    void* memory = shmat(shmid, nullptr, 0);
-    const xcb_shm_seg_t seg = xcb_generate_id(c);
-    Reply<xcb_generic_error_t> error(
-        xcb_request_check(c, xcb_shm_attach_checked(c, seg, shmid, 0)));
-    shmctl(shmid, IPC_RMID, nullptr);
-    if (!error && memory != reinterpret_cast<void*>(-1)) {
-        for (int i = 0; i < runs + 3; ++i) {
-            const auto t0 = Clock::now();
-            Reply<xcb_shm_get_image_reply_t> reply(
-                xcb_shm_get_image_reply(c,
-                                        xcb_shm_get_image(c, screen->root, 0, 0, w, h, ~0u,
-                                                          XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
-                                        nullptr));
-            const auto t1 = Clock::now();
-            if (!reply) break;
-            if (i >= 3) times.push_back(ms(t1 - t0));
-        }
-        xcb_shm_detach(c, seg);
+// The fastest way to the screen's pixels: the server writes them into memory we share,
+// attached once.
+class RawSharedMemoryGrab {
+  public:
+    RawSharedMemoryGrab() {
+        c_ = numarika::x11::connection();
+        screen_ = numarika::x11::defaultScreen(c_);
+        if (!screen_) return;
+        const std::size_t size =
+            std::size_t{screen_->width_in_pixels} * screen_->height_in_pixels * 4;
+        const int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+        if (shmid < 0) return;
+        void* memory = shmat(shmid, nullptr, 0);
+        if (memory != reinterpret_cast<void*>(-1)) memory_ = memory;
+        seg_ = xcb_generate_id(c_);
+        Reply<xcb_generic_error_t> error(
+            xcb_request_check(c_, xcb_shm_attach_checked(c_, seg_, shmid, 0)));
+        shmctl(shmid, IPC_RMID, nullptr);
+        attached_ = !error && memory_;
     }
-    if (memory != reinterpret_cast<void*>(-1)) shmdt(memory);
-    return times;
-}
+    ~RawSharedMemoryGrab() {
+        if (attached_) xcb_shm_detach(c_, seg_);
+        if (memory_) shmdt(memory_);
+    }
+    RawSharedMemoryGrab(const RawSharedMemoryGrab&) = delete;
+    RawSharedMemoryGrab& operator=(const RawSharedMemoryGrab&) = delete;
+
+    // Milliseconds for one grab; nothing when it failed.
+    std::optional<double> grab() {
+        if (!attached_) return std::nullopt;
+        const auto t0 = Clock::now();
+        Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
+            c_,
+            xcb_shm_get_image(c_, screen_->root, 0, 0, screen_->width_in_pixels,
+                              screen_->height_in_pixels, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg_, 0),
+            nullptr));
+        const auto t1 = Clock::now();
+        if (!reply) return std::nullopt;
+        return ms(t1 - t0);
+    }
+
+  private:
+    xcb_connection_t* c_ = nullptr;
+    xcb_screen_t* screen_ = nullptr;
+    void* memory_ = nullptr;
+    xcb_shm_seg_t seg_ = 0;
+    bool attached_ = false;
+};
 
 }  // namespace
 
@@ -120,52 +136,55 @@ int main(int argc, char* argv[]) {
     window.Picture2->installEventFilter(&watch);
 
     // From the hot key to the canvas painted; nothing when the scan showed no picture.
-    const auto timeScans = [&]() -> std::optional<std::vector<double>> {
-        std::vector<double> times;
-        for (int i = 0; i < runs + 3; ++i) {
-            watch.painted = false;
-            const auto t0 = Clock::now();
-            window.HotKeyProc();
-            QElapsedTimer limit;
-            limit.start();
-            while (!watch.painted && limit.elapsed() < 2000)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-            const auto t1 = Clock::now();
-            if (!watch.painted || !window.Picture2->isVisible()) return std::nullopt;
-            if (i >= 3) times.push_back(ms(t1 - t0));
-        }
-        return times;
-    };
-    const auto scans = timeScans();
-    window.m_mouse->setChecked(false);
-    const auto scansWithoutCursor = timeScans();
-    if (!scans || !scansWithoutCursor) {
-        std::fprintf(stderr, "bench_scan: the scan did not show a picture\n");
-        return 1;
-    }
-
-    std::vector<double> grabs;
-    numarika::X11ScreenGrabber grabber;
-    for (int i = 0; i < runs + 3; ++i) {
+    const auto timeScan = [&](bool cursor) -> std::optional<double> {
+        window.m_mouse->setChecked(cursor);
+        watch.painted = false;
         const auto t0 = Clock::now();
-        const auto image = grabber.grabDesktop();
+        window.HotKeyProc();
+        QElapsedTimer limit;
+        limit.start();
+        while (!watch.painted && limit.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         const auto t1 = Clock::now();
-        if (image && i >= 3) grabs.push_back(ms(t1 - t0));
-    }
-    const std::vector<double> raw = rawSharedMemoryGrabs(runs);
-    if (raw.empty()) {
-        std::fprintf(stderr, "bench_scan: MIT-SHM is not available\n");
-        return 1;
+        if (!watch.painted || !window.Picture2->isVisible()) return std::nullopt;
+        return ms(t1 - t0);
+    };
+
+    // The contenders take turns, so that a change of load on the machine meets them all.
+    std::vector<double> scans, scansWithoutCursor, grabs, raw;
+    numarika::X11ScreenGrabber grabber;
+    RawSharedMemoryGrab rawGrab;
+    for (int i = 0; i < runs + 3; ++i) {
+        const auto scan = timeScan(true);
+        const auto scanWithoutCursor = timeScan(false);
+        const auto t0 = Clock::now();
+        const bool grabbed = grabber.grabDesktop().has_value();
+        const auto t1 = Clock::now();
+        const auto rawTime = rawGrab.grab();
+        if (!scan || !scanWithoutCursor || !grabbed) {
+            std::fprintf(stderr, "bench_scan: the scan did not show a picture\n");
+            return 1;
+        }
+        if (!rawTime) {
+            std::fprintf(stderr, "bench_scan: MIT-SHM is not available\n");
+            return 1;
+        }
+        if (i < 3) continue;  // warming up
+        scans.push_back(*scan);
+        scansWithoutCursor.push_back(*scanWithoutCursor);
+        grabs.push_back(ms(t1 - t0));
+        raw.push_back(*rawTime);
     }
 
     const QSize screen = window.Picture2->Picture().size();
-    const double scan = median(*scans), base = median(raw), grab = median(grabs);
+    const double scan = median(scans), base = median(raw), grab = median(grabs);
     std::printf("%dx%d, median of %d runs:\n", screen.width(), screen.height(), runs);
     std::printf("  scan, hot key to canvas painted   %8.2f ms\n", scan);
-    std::printf("  the same without the cursor       %8.2f ms\n", median(*scansWithoutCursor));
+    std::printf("  the same without the cursor       %8.2f ms\n", median(scansWithoutCursor));
     std::printf("  grab into a picture (%s)      %8.2f ms\n",
                 grabber.usedSharedMemory() ? "MIT-SHM" : "GetImage", grab);
     std::printf("  baseline: raw MIT-SHM grab        %8.2f ms\n", base);
     std::printf("  ratio scan / raw grab             %8.2f\n", scan / base);
+    std::printf("  ratio without the cursor          %8.2f\n", median(scansWithoutCursor) / base);
     return 0;
 }
