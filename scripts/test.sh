@@ -34,7 +34,7 @@ build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUMARIKA_WERROR=ON
 # scripts/lsan.supp; our own code is checked in full.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1
 export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$root/scripts/ubsan.supp
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 build_and_test build-asan -DCMAKE_BUILD_TYPE=Debug -DNUMARIKA_SANITIZE=ON -DNUMARIKA_WERROR=ON
 
 echo "=== all tests passed in both builds ($((SECONDS - start)) s)"
