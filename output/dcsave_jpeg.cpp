@@ -114,18 +114,20 @@ JpegSaveResult DCSavetoJPEG(Int32 hDC, Int32 width, Int32 height, const QString&
 
     const int q = std::clamp<int>(quality, 1, 100);
     const int subsampling = jpegSubsamplingFor(q);
+    // A buffer of the largest size the encoder can need, so that it never reallocates: the
+    // encoder trusts the size it is given for a buffer it did not allocate itself.
+    unsigned long jpegSize = tjBufSize(width, height, subsampling);
+    if (jpegSize == static_cast<unsigned long>(-1) || jpegSize > INT_MAX)
+        return JpegSaveResult::failed(Status::EncodeFailed, QStringLiteral("画像が大きすぎます"));
     const QImage pixels = sourcePixels(*box, width, height);
+    if (pixels.isNull())
+        return JpegSaveResult::failed(Status::EncodeFailed, QStringLiteral("メモリ不足"));
 
     Encoder& encoder = threadEncoder();
     tjhandle handle = encoder.handle();
     if (!handle)
         return JpegSaveResult::failed(Status::EncodeFailed,
                                       QString::fromUtf8(tjGetErrorStr2(nullptr)));
-    // A buffer of the largest size the encoder can need, so that it never reallocates: the
-    // encoder trusts the size it is given for a buffer it did not allocate itself.
-    unsigned long jpegSize = tjBufSize(width, height, subsampling);
-    if (jpegSize == static_cast<unsigned long>(-1) || jpegSize > INT_MAX)
-        return JpegSaveResult::failed(Status::EncodeFailed, QStringLiteral("画像が大きすぎます"));
     unsigned char* out = encoder.buffer(jpegSize);
     if (!out) return JpegSaveResult::failed(Status::EncodeFailed, QStringLiteral("メモリ不足"));
     if (tjCompress2(handle, pixels.constBits(), width, static_cast<int>(pixels.bytesPerLine()),

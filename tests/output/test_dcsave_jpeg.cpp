@@ -88,6 +88,8 @@ class TestDCSavetoJpeg : public QObject {
         QTest::newRow("zero wide") << 0 << 10 << true << int(Status::EmptySize);
         QTest::newRow("zero high") << 10 << 0 << true << int(Status::EmptySize);
         QTest::newRow("negative") << -5 << 10 << true << int(Status::EmptySize);
+        QTest::newRow("beyond the encoder")
+            << 100000 << 100000 << true << int(Status::EncodeFailed);
     }
     void refusesWhatCannotBeAJpeg() {
         QFETCH(int, width);
