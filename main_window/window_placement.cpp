@@ -1,5 +1,10 @@
 #include "main_window/window_placement.h"
 
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QObject>
@@ -7,37 +12,124 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 namespace numarika {
 namespace {
 
-void moveFrameToCentre(QWidget& window) {
+QPoint centredFramePosition(const QWidget& window, const QSize& frame) {
     const QScreen* screen = window.screen();
     if (!screen) screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
+    if (!screen) return window.pos();
     const QRect area = screen->geometry();
-    const QSize frame = window.frameGeometry().size();
-    window.move(area.x() + (area.width() - frame.width()) / 2,
-                area.y() + (area.height() - frame.height()) / 2);
+    return {area.x() + (area.width() - frame.width()) / 2,
+            area.y() + (area.height() - frame.height()) / 2};
 }
 
-// Centres the window again at its first exposure, when the frame has its final size, then
-// goes away.
-class CentreWhenFramed final : public QObject {
+// Once the window exists on the screen its frame is asked of the window system each time
+// (the widget keeps an older copy of it).
+QMargins frameMargins(const QWidget& window) {
+    const QWindow* handle = window.windowHandle();
+    return handle && handle->handle() ? handle->frameMargins() : QMargins();
+}
+
+void moveFrameToCentre(QWidget& window) {
+    QWindow* handle = window.windowHandle();
+    if (!handle || !handle->handle()) {
+        window.move(centredFramePosition(window, window.frameGeometry().size()));
+        return;
+    }
+    const QMargins m = handle->frameMargins();
+    const QSize frame = handle->size().grownBy(m);
+    handle->setFramePosition(centredFramePosition(window, frame));
+}
+
+xcb_connection_t* xConnection() {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    auto* x11 = app ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// Centres the window once more when its frame has its final size, then goes away. A window
+// manager announces the frame in _NET_FRAME_EXTENTS on our window, before or after the
+// window is first exposed, depending on how busy it is: both are watched.
+class CentreWhenFramed final : public QObject, public QAbstractNativeEventFilter {
   public:
-    CentreWhenFramed(QWidget& window) : QObject(&window), window_(&window) {}
+    explicit CentreWhenFramed(QWidget& window) : QObject(&window), window_(&window) {
+        id_ = static_cast<xcb_window_t>(window.winId());
+        if (xcb_connection_t* c = xConnection()) {
+            frameExtents_ = internAtom(c, "_NET_FRAME_EXTENTS");
+            if (frameExtents_ != XCB_ATOM_NONE) {
+                QCoreApplication::instance()->installNativeEventFilter(this);
+                watchingX_ = true;
+            }
+        }
+        if (QWindow* handle = window.windowHandle()) handle->installEventFilter(this);
+    }
+
+    ~CentreWhenFramed() override {
+        if (watchingX_ && QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Expose && window_) {
+        if (event->type() == QEvent::Expose && !exposed_) {
+            exposed_ = true;
             watched->removeEventFilter(this);
-            if (window_->frameGeometry().size() != window_->size()) moveFrameToCentre(*window_);
-            deleteLater();
+            centreIfFramed();
         }
         return false;
     }
 
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY) return false;
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (notify->window != id_ || notify->atom != frameExtents_) return false;
+        // Qt learns the new frame from this very event: look once it has.
+        QMetaObject::invokeMethod(this, &CentreWhenFramed::centreIfFramed, Qt::QueuedConnection);
+        return false;
+    }
+
   private:
+    void centreIfFramed() {
+        if (!window_ || done_) return;
+        if (frameMargins(*window_).isNull()) {
+            // No frame (yet). Without X there will be none; with X a window manager may
+            // still announce one.
+            if (!watchingX_) finish();
+            return;
+        }
+        moveFrameToCentre(*window_);
+        finish();
+    }
+
+    void finish() {
+        done_ = true;
+        if (watchingX_) {
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+            watchingX_ = false;
+        }
+        deleteLater();
+    }
+
     QPointer<QWidget> window_;
+    xcb_window_t id_ = 0;
+    xcb_atom_t frameExtents_ = XCB_ATOM_NONE;
+    bool watchingX_ = false;
+    bool exposed_ = false;
+    bool done_ = false;
 };
 
 }  // namespace
@@ -45,9 +137,8 @@ class CentreWhenFramed final : public QObject {
 void centreOnScreen(QWidget& window) {
     if (!window.isWindow()) return;
     moveFrameToCentre(window);
-    window.winId();  // the native window, to watch its first exposure
-    if (QWindow* handle = window.windowHandle())
-        handle->installEventFilter(new CentreWhenFramed(window));
+    window.winId();  // the native window, to watch its frame
+    new CentreWhenFramed(window);
 }
 
 }  // namespace numarika
