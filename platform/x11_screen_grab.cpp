@@ -8,12 +8,53 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/x11_connection.h"
 
 namespace numarika {
 namespace {
 
 using x11::Reply;
+
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+// Copies `count` pixels from `src` to `dst` (the same place is fine) with the padding byte
+// set. Four pixels at a time in SSE2 registers: the plain loop is not vectorised at -O2 and
+// runs at a fraction of memory speed on a screen of 33 MB.
+void copyOpaque(const std::uint8_t* src, std::uint8_t* dst, std::size_t count) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(kOpaque));
+    for (; i + 16 <= count; i += 16) {
+        const auto* s = reinterpret_cast<const __m128i*>(src + 4 * i);
+        auto* d = reinterpret_cast<__m128i*>(dst + 4 * i);
+        const __m128i a = _mm_loadu_si128(s), b = _mm_loadu_si128(s + 1);
+        const __m128i c = _mm_loadu_si128(s + 2), e = _mm_loadu_si128(s + 3);
+        _mm_storeu_si128(d, _mm_or_si128(a, opaque));
+        _mm_storeu_si128(d + 1, _mm_or_si128(b, opaque));
+        _mm_storeu_si128(d + 2, _mm_or_si128(c, opaque));
+        _mm_storeu_si128(d + 3, _mm_or_si128(e, opaque));
+    }
+#else
+    // Two pixels per 64-bit word elsewhere.
+    const std::uint64_t opaque2 = (std::uint64_t{kOpaque} << 32) | kOpaque;
+    for (; i + 2 <= count; i += 2) {
+        std::uint64_t two;
+        std::memcpy(&two, src + 4 * i, 8);
+        two |= opaque2;
+        std::memcpy(dst + 4 * i, &two, 8);
+    }
+#endif
+    for (; i < count; ++i) {
+        std::uint32_t pixel;
+        std::memcpy(&pixel, src + 4 * i, 4);
+        pixel |= kOpaque;
+        std::memcpy(dst + 4 * i, &pixel, 4);
+    }
+}
 
 // Extracts one colour channel given by its mask and widens it to 8 bits.
 struct Channel {
@@ -82,8 +123,7 @@ std::optional<QImage> imageFromServerPixels(const std::uint8_t* data, int width,
         auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
         if (standard && !swap) {
             // The common case: the server's pixels are Qt's, less the undefined padding byte.
-            const auto* px = reinterpret_cast<const std::uint32_t*>(src);
-            for (int x = 0; x < width; ++x) dst[x] = px[x] | 0xFF000000u;
+            copyOpaque(src, reinterpret_cast<std::uint8_t*>(dst), static_cast<std::size_t>(width));
             continue;
         }
         for (int x = 0; x < width; ++x) {
@@ -109,10 +149,16 @@ bool isQtPixelLayout(const XPixelLayout& layout) {
 }
 
 void makeOpaque(std::uint8_t* data, int width, int height, int bytesPerLine) {
+    if (!data || width <= 0 || height <= 0) return;
+    const auto lineBytes = static_cast<std::size_t>(width) * 4;
+    // Lines without padding between them are one run; otherwise the padding stays untouched.
+    if (static_cast<std::size_t>(bytesPerLine) == lineBytes) {
+        copyOpaque(data, data, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        return;
+    }
     for (int y = 0; y < height; ++y) {
-        auto* px =
-            reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * bytesPerLine);
-        for (int x = 0; x < width; ++x) px[x] |= 0xFF000000u;
+        std::uint8_t* line = data + static_cast<std::size_t>(y) * bytesPerLine;
+        copyOpaque(line, line, static_cast<std::size_t>(width));
     }
 }
 

@@ -121,6 +121,41 @@ class TestX11Services : public QObject {
         QCOMPARE(data[5], 0x22222222u);
     }
 
+    void everyWidthIsMadeOpaqueAndNothingBeyond() {
+        // Widths around the sizes of the wide steps, with and without padding between lines,
+        // and data that does not start on a 16-byte boundary.
+        for (int width = 1; width <= 37; ++width) {
+            for (const int padWords : {0, 1, 3}) {
+                const int height = 3;
+                const int wordsPerLine = width + padWords;
+                std::vector<std::uint32_t> data(static_cast<std::size_t>(wordsPerLine) * height +
+                                                2);
+                for (std::size_t i = 0; i < data.size(); ++i)
+                    data[i] = static_cast<std::uint32_t>(i * 0x01030507u) & 0x7FFFFFFFu;
+                const std::vector<std::uint32_t> before = data;
+                auto* bytes = reinterpret_cast<std::uint8_t*>(data.data() + 1);
+                makeOpaque(bytes, width, height, wordsPerLine * 4);
+                for (std::size_t i = 0; i < data.size(); ++i) {
+                    const long word = static_cast<long>(i) - 1;
+                    const bool pixel =
+                        word >= 0 && word < wordsPerLine * height && word % wordsPerLine < width;
+                    QCOMPARE(data[i], pixel ? (before[i] | 0xFF000000u) : before[i]);
+                }
+
+                // The copying conversion of the same lines.
+                const auto image =
+                    imageFromServerPixels(bytes, width, height, wordsPerLine * 4, XPixelLayout{});
+                QVERIFY(image);
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x)
+                        QCOMPARE(image->pixel(x, y),
+                                 before[1 + static_cast<std::size_t>(y) * wordsPerLine + x] |
+                                     0xFF000000u);
+            }
+        }
+        makeOpaque(nullptr, 4, 4, 16);  // nothing to do, nothing touched
+    }
+
     void serverPixelsThatCannotBeRead() {
         const std::uint8_t data[64] = {};
         XPixelLayout palette{8, false, 0, 0, 0};
