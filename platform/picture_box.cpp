@@ -8,6 +8,7 @@
 #include <QStyleOptionFrame>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/twips.h"
 
@@ -36,6 +37,20 @@ int vbShift(Qt::KeyboardModifiers m) {
     if (m & Qt::AltModifier) s |= 4;
     return s;
 }
+
+// Copies the pixels of `from` at `fromRect` to `to` at `toPos`; both images are RGB32 and
+// both places lie inside them.
+void copyPixels(const QImage& from, const QRect& fromRect, QImage& to, QPoint toPos) {
+    const auto bytes = static_cast<std::size_t>(fromRect.width()) * 4;
+    for (int y = 0; y < fromRect.height(); ++y)
+        std::memcpy(to.scanLine(toPos.y() + y) + std::size_t(toPos.x()) * 4,
+                    from.constScanLine(fromRect.y() + y) + std::size_t(fromRect.x()) * 4, bytes);
+}
+
+// Patches beyond these are put into the image: they would cost more to paint and to keep
+// than the image's own pixels.
+constexpr std::size_t kMaxPatches = 32;
+constexpr qint64 kMaxPatchAreaShare = 16;  // at most 1/16 of the image
 
 int vbButton(Qt::MouseButtons b) {
     int v = 0;
@@ -133,7 +148,70 @@ void PictureBox::Cls() {
     update();
 }
 
+const QImage& PictureBox::Image() const {
+    applyPatches();
+    return image_;
+}
+
+QImage& PictureBox::drawingImage() {
+    applyPatches();
+    return image_;
+}
+
+void PictureBox::applyPatches() const {
+    if (patches_.empty()) return;
+    // Writing detaches the image from the picture: the one full copy, now that someone
+    // needs the image as a whole. Without the memory for it the image is lost (null), as
+    // with any drawing that cannot detach.
+    if (image_.bits()) {
+        // Oldest first, as they were drawn.
+        for (const Patch& patch : patches_)
+            copyPixels(patch.pixels, patch.pixels.rect(), image_, patch.rect.topLeft());
+    }
+    patches_.clear();
+    patchArea_ = 0;
+}
+
+bool PictureBox::drawSmall(const QRect& pixels, const std::function<void(QPainter&)>& draw) {
+    const QRect touched = pixels.intersected(image_.rect());
+    if (touched.isEmpty()) return false;
+    if (image_.isDetached()) {
+        // Pixels of its own: drawing in place costs no more than a patch (patches left from
+        // when it was shared go in first, without a copy now).
+        applyPatches();
+        QPainter p(&image_);
+        p.setClipRect(touched);
+        draw(p);
+    } else {
+        Patch patch{touched, QImage(touched.size(), QImage::Format_RGB32)};
+        if (patch.pixels.isNull()) return false;  // out of memory
+        // What is shown there now: the image with the patches drawn before.
+        copyPixels(image_, touched, patch.pixels, QPoint(0, 0));
+        for (const Patch& earlier : patches_) {
+            const QRect both = earlier.rect.intersected(touched);
+            if (!both.isEmpty())
+                copyPixels(earlier.pixels, both.translated(-earlier.rect.topLeft()), patch.pixels,
+                           both.topLeft() - touched.topLeft());
+        }
+        {
+            QPainter p(&patch.pixels);
+            p.translate(-touched.topLeft());
+            p.setClipRect(touched);
+            draw(p);
+        }
+        patchArea_ += qint64(touched.width()) * touched.height();
+        patches_.push_back(std::move(patch));
+        if (patches_.size() > kMaxPatches ||
+            patchArea_ * kMaxPatchAreaShare > qint64(image_.width()) * image_.height())
+            applyPatches();
+    }
+    imageChanged(touched);
+    return true;
+}
+
 void PictureBox::resetImage() {
+    patches_.clear();
+    patchArea_ = 0;
     const QSize inner = innerSize();
     if (!picture_.isNull() && picture_.size() == inner) {
         image_ = picture_;  // shared until the first drawing
@@ -155,6 +233,7 @@ void PictureBox::resetImage() {
 void PictureBox::fitImageToInner() {
     const QSize inner = innerSize();
     if (image_.size() == inner) return;
+    applyPatches();
     if (inner.isEmpty()) {
         image_ = QImage();
         return;
@@ -190,6 +269,7 @@ void PictureBox::setBackdrop(const QImage& backdrop) {
 
 void PictureBox::LineBox(float x1, float y1, float x2, float y2, Colour colour) {
     if (image_.isNull()) return;
+    applyPatches();
     const int px1 = toPixels(x1), py1 = toPixels(y1), px2 = toPixels(x2), py2 = toPixels(y2);
     const int w = drawWidth_;
     // The pen is centred on the outline; for even widths the extra pixel goes outwards.
@@ -244,6 +324,7 @@ void PictureBox::PaintPicture(const QImage& picture, float x, float y, float src
     const QPoint dst(toPixels(x), toPixels(y));
     const QRect target = QRect(dst, src.size()).intersected(image_.rect());
     if (target.isEmpty()) return;
+    applyPatches();
 
     QPainter p(&image_);
     p.setCompositionMode(QPainter::CompositionMode_Source);
@@ -273,6 +354,14 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         const QRect src = dirty.translated(-b, -b);
         const QRect fromImage = src.intersected(shown.rect());
         if (!fromImage.isEmpty()) p.drawImage(fromImage.topLeft() + QPoint(b, b), shown, fromImage);
+        if (backdrop_.isNull()) {
+            for (const Patch& patch : patches_) {
+                const QRect part = patch.rect.intersected(fromImage);
+                if (!part.isEmpty())
+                    p.drawImage(part.topLeft() + QPoint(b, b), patch.pixels,
+                                part.translated(-patch.rect.topLeft()));
+            }
+        }
         // The box is opaque: what the image does not cover must be painted as well.
         for (const QRect& rest : QRegion(src) - QRegion(fromImage))
             p.fillRect(rest.translated(b, b), around);

@@ -5,9 +5,13 @@
 
 #include <QImage>
 #include <QWidget>
+#include <functional>
 #include <optional>
+#include <vector>
 
 #include "platform/win_types.h"
+
+class QPainter;
 
 namespace numarika {
 
@@ -53,7 +57,10 @@ class PictureBox : public QWidget {
     const QImage& Picture() const { return picture_; }
     void setPicture(const QImage& picture);
     // The persistent image: the picture with everything drawn on it, at the inner size.
-    const QImage& Image() const { return image_; }
+    // Small drawings kept aside (see drawSmall) are put into it first.
+    const QImage& Image() const;
+    // Its size, without putting anything into it.
+    QSize imageSize() const { return image_.size(); }
     // Removes everything drawn; the picture stays.
     void Cls();
 
@@ -81,8 +88,18 @@ class PictureBox : public QWidget {
     static PictureBox* fromDC(Int32 hdc);
     // Direct access for platform services that draw on the persistent image; call
     // imageChanged() with the touched pixels afterwards.
-    QImage& drawingImage() { return image_; }
+    QImage& drawingImage();
     void imageChanged(const QRect& pixels);
+
+    // A small drawing on the persistent image: `draw` paints in pixels of the image, clipped
+    // to `pixels`, and that part is repainted. While the image still shares its pixels with
+    // the picture (and so with everyone who holds the picture), the drawing goes into a patch
+    // of that size kept over the image instead of a copy of the whole image: the screen shows
+    // the patches over the image, and Image(), drawingImage() and the other drawing calls put
+    // them into it first. False when `pixels` misses the image.
+    bool drawSmall(const QRect& pixels, const std::function<void(QPainter&)>& draw);
+    // The drawings kept aside now; 0 once the image holds them all.
+    int patchCount() const { return static_cast<int>(patches_.size()); }
 
     int borderPixels() const { return border_ == Border::Sunken ? 2 : 0; }
     // A picture shown when nothing else is (the viewport's start picture).
@@ -111,11 +128,22 @@ class PictureBox : public QWidget {
     int containerOffset() const;
     void fitImageToInner();
     void resetImage();
+    // Puts the patches into the image (which then has pixels of its own) and drops them.
+    void applyPatches() const;
     void emitMouse(void (PictureBox::*signal)(int, int, float, float), QMouseEvent* event);
 
     Border border_;
+    // A drawn part of the image kept aside: the pixels of `rect` as they are with the drawing.
+    struct Patch {
+        QRect rect;
+        QImage pixels;
+    };
+
     QImage picture_;
-    QImage image_;
+    // Mutable: reading the whole image puts the patches into it first.
+    mutable QImage image_;
+    mutable std::vector<Patch> patches_;
+    mutable qint64 patchArea_ = 0;
     QImage backdrop_;
     int scaleMode_ = kScaleTwips;
     bool autoRedraw_ = false;

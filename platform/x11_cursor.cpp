@@ -128,25 +128,21 @@ bool X11CursorService::drawIcon(Int32 hdc, int x, int y, CursorHandle cursor) {
     const auto it = shapes_.constFind(cursor);
     if (!box || it == shapes_.constEnd()) return false;
     const QImage& cursorImage = it->image;
-    const QImage& current = box->Image();
+    const QSize surface = box->imageSize();
     // Wide arithmetic: a position near the integer limits must not wrap onto the surface.
     const qint64 left = x, top = y;
-    if (left >= current.width() || top >= current.height() || left + cursorImage.width() <= 0 ||
+    if (left >= surface.width() || top >= surface.height() || left + cursorImage.width() <= 0 ||
         top + cursorImage.height() <= 0)
         return false;
     const QRect where(QPoint(x, y), cursorImage.size());
-    QImage& surface = box->drawingImage();
-    const QRect touched = where.intersected(surface.rect());
-    if (touched.isEmpty()) return false;
-    {
-        QPainter painter(&surface);
+    const QRect touched = where.intersected(QRect(QPoint(0, 0), surface));
+    // A few hundred pixels on a picture that others share: drawn aside, not on a copy of it.
+    return box->drawSmall(touched, [&](QPainter& painter) {
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         // Only the part that lands on the surface: positions far outside stay out of the
         // painter's arithmetic.
         painter.drawImage(touched.topLeft(), cursorImage, touched.translated(-where.topLeft()));
-    }
-    box->imageChanged(touched);
-    return true;
+    });
 }
 
 }  // namespace numarika

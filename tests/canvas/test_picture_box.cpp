@@ -1,8 +1,10 @@
 // The drawing services of a picture box: the box form of Line in both pen modes, the copy
 // of a picture part, Cls, and what reaches the screen after a drawing.
 
+#include <QPainter>
 #include <QScreen>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -34,6 +36,18 @@ class PaintWatcher : public QObject {
         return false;
     }
 };
+
+// A cursor-like shape: opaque, transparent and half-transparent pixels.
+QImage translucentShape() {
+    QImage shape(12, 16, QImage::Format_ARGB32_Premultiplied);
+    shape.fill(Qt::transparent);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x <= std::min(y, 11); ++x)
+            shape.setPixel(x, y,
+                           x == 0 || y == 15 ? qPremultiply(qRgba(0x20, 0xC0, 0x40, 0x80))
+                                             : qRgb(0xF0, 0x30, 0x10));
+    return shape;
+}
 
 // What the window system shows of a top-level widget: its backing store.
 QImage onScreen(QWidget& w) {
@@ -237,6 +251,201 @@ class TestPictureBox : public QObject {
         box.LineBox(10 * kTw, 12 * kTw, 580 * kTw, 390 * kTw, 0xFFFFFF);
         QTRY_VERIFY(watcher.area > 0);
         COMPARE_IMAGES(onScreen(box), picture);
+    }
+
+    // --- small drawings over a shared picture ---------------------------------------------------
+
+    void smallDrawingsOverASharedPictureAreKeptAside_data() {
+        QTest::addColumn<QList<QPoint>>("places");  // top-left corners of the shape, in turn
+        QTest::newRow("inside") << QList<QPoint>{{50, 40}};
+        QTest::newRow("odd place") << QList<QPoint>{{13, 7}};
+        QTest::newRow("over the top left") << QList<QPoint>{{-5, -9}};
+        QTest::newRow("over the bottom right") << QList<QPoint>{{190, 140}};
+        QTest::newRow("two apart") << QList<QPoint>{{10, 10}, {120, 90}};
+        // The second over the first blends with it, not with the picture below.
+        QTest::newRow("overlapping") << QList<QPoint>{{30, 30}, {36, 33}, {33, 40}};
+        QTest::newRow("the same place twice") << QList<QPoint>{{70, 20}, {70, 20}};
+    }
+    void smallDrawingsOverASharedPictureAreKeptAside() {
+        QFETCH(QList<QPoint>, places);
+        const QImage picture = patternPicture(200, 150);
+        const QImage shape = translucentShape();
+        PictureBox box(nullptr);
+        box.setPicture(picture);
+
+        // The reference: every drawing done on a copy of the whole picture.
+        QImage expected = picture.copy();
+        for (const QPoint& at : places) {
+            QPainter(&expected).drawImage(at, shape);
+            QVERIFY(box.drawSmall(QRect(at, shape.size()),
+                                  [&](QPainter& p) { p.drawImage(at, shape); }));
+        }
+        QCOMPARE(box.patchCount(), places.size());
+        // The picture, and whoever shares it, never saw the drawings.
+        COMPARE_IMAGES(box.Picture(), picture);
+        QCOMPARE(box.Picture().constBits(), picture.constBits());
+        COMPARE_IMAGES(box.Image(), expected);
+        QCOMPARE(box.patchCount(), 0);
+        QVERIFY(box.Image().constBits() != picture.constBits());
+        COMPARE_IMAGES(picture, patternPicture(200, 150));
+    }
+
+    void smallDrawingStaysInsideItsRectangle() {
+        const QImage picture = patternPicture(100, 80);
+        PictureBox box(nullptr);
+        box.setPicture(picture);
+        // A drawing that strays beyond the rectangle it announced is cut there, whether kept
+        // aside or drawn in place.
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(box.drawSmall(QRect(10, 10, 5, 5),
+                                  [](QPainter& p) { p.fillRect(0, 0, 100, 80, Qt::green); }));
+            QImage expected = picture.copy();
+            QPainter(&expected).fillRect(10, 10, 5, 5, Qt::green);
+            COMPARE_IMAGES(box.Image(), expected);
+        }
+        // Nothing of the image there: nothing drawn, nothing kept.
+        bool called = false;
+        QVERIFY(!box.drawSmall(QRect(100, 10, 5, 5), [&](QPainter&) { called = true; }));
+        QVERIFY(!box.drawSmall(QRect(-5, -5, 5, 5), [&](QPainter&) { called = true; }));
+        QVERIFY(!called);
+        QCOMPARE(box.patchCount(), 0);
+    }
+
+    void anImageOfItsOwnIsDrawnInPlace() {
+        PictureBox box(nullptr);
+        box.setAutoSize(false);
+        box.setWidth(60 * kTw);  // no picture: the background at the box's size
+        box.setHeight(40 * kTw);
+        const QImage before = box.Image().copy();
+        QVERIFY(box.drawSmall(QRect(5, 5, 12, 16),
+                              [&](QPainter& p) { p.drawImage(5, 5, translucentShape()); }));
+        QCOMPARE(box.patchCount(), 0);
+        QImage expected = before;
+        QPainter(&expected).drawImage(5, 5, translucentShape());
+        COMPARE_IMAGES(box.Image(), expected);
+    }
+
+    void aNewPictureOrClsDropsTheDrawingsKeptAside() {
+        const QImage picture = patternPicture(120, 90);
+        const QImage other = patternPicture(120, 90).mirrored(true, false);
+        PictureBox box(nullptr);
+        box.setPicture(picture);
+        const auto draw = [&] {
+            return box.drawSmall(QRect(20, 20, 12, 16),
+                                 [](QPainter& p) { p.drawImage(20, 20, translucentShape()); });
+        };
+        QVERIFY(draw());
+        // What a press on the canvas does: the clean picture again.
+        box.setPicture(other);
+        QCOMPARE(box.patchCount(), 0);
+        COMPARE_IMAGES(box.Image(), other);
+        QVERIFY(draw());
+        box.Cls();
+        QCOMPARE(box.patchCount(), 0);
+        COMPARE_IMAGES(box.Image(), other);
+    }
+
+    void otherDrawingsComeOnTopOfTheDrawingsKeptAside() {
+        const QImage picture = patternPicture(120, 90);
+        const QImage shape = translucentShape();
+        const auto withShape = [&] {
+            QImage out = picture.copy();
+            QPainter(&out).drawImage(40, 30, shape);
+            return out;
+        };
+        const auto drawShape = [&](PictureBox& box) {
+            QVERIFY(box.drawSmall(QRect(QPoint(40, 30), shape.size()),
+                                  [&](QPainter& p) { p.drawImage(40, 30, shape); }));
+            QCOMPARE(box.patchCount(), 1);
+        };
+
+        // An exclusive-or box across the shape, twice: the shape is back as it was.
+        PictureBox box(nullptr);
+        box.setPicture(picture);
+        drawShape(box);
+        box.setDrawMode(kDrawModeXorPen);
+        box.setDrawWidth(3);
+        box.LineBox(35 * kTw, 35 * kTw, 80 * kTw, 60 * kTw, 0xFFFFFF);
+        COMPARE_IMAGES(box.Image(), withBox(withShape(), {35, 35}, {80, 60}, 3, true));
+        box.LineBox(35 * kTw, 35 * kTw, 80 * kTw, 60 * kTw, 0xFFFFFF);
+        COMPARE_IMAGES(box.Image(), withShape());
+
+        // A part copied over the shape replaces it there.
+        PictureBox copied(nullptr);
+        copied.setPicture(picture);
+        drawShape(copied);
+        const QImage source = patternPicture(30, 30).mirrored(false, true);
+        copied.PaintPicture(source, 44 * kTw, 30 * kTw, 0, 0, 30 * kTw, 30 * kTw);
+        QImage expected = withShape();
+        QPainter(&expected).drawImage(44, 30, source);
+        COMPARE_IMAGES(copied.Image(), expected);
+
+        // Direct access, and a box grown beyond its picture, keep the shape.
+        PictureBox direct(nullptr);
+        direct.setPicture(picture);
+        drawShape(direct);
+        direct.drawingImage().setPixel(0, 0, qRgb(1, 2, 3));
+        expected = withShape();
+        expected.setPixel(0, 0, qRgb(1, 2, 3));
+        COMPARE_IMAGES(direct.Image(), expected);
+
+        PictureBox grown(nullptr);
+        grown.setPicture(picture);
+        drawShape(grown);
+        grown.setAutoSize(false);
+        grown.setWidth(130 * kTw);
+        expected = partOf(withShape(), QRect(0, 0, 130, 90), rgbOf(grown.BackColor()));
+        COMPARE_IMAGES(grown.Image(), expected);
+    }
+
+    void manySmallDrawingsEndUpInTheImage() {
+        const QImage picture = patternPicture(160, 120);
+        PictureBox box(nullptr);
+        box.setPicture(picture);
+        QImage expected = picture.copy();
+        for (int i = 0; i < 100; ++i) {
+            const QRect r((i * 37) % 150, (i * 23) % 110, 9, 7);
+            const QColor colour = QColor::fromRgb(qRgb(i, 255 - i, i * 2));
+            QPainter(&expected).fillRect(r, colour);
+            QVERIFY(box.drawSmall(r, [&](QPainter& p) { p.fillRect(r, colour); }));
+            // Kept aside only while they are few and small beside the picture.
+            QVERIFY(box.patchCount() <= 32);
+            QVERIFY(qint64(box.patchCount()) * 9 * 7 * 16 <= 160 * 120);
+        }
+        COMPARE_IMAGES(box.Image(), expected);
+    }
+
+    // The screen shows the drawings kept aside, and only their rectangles are repainted.
+    void screenShowsTheDrawingsKeptAside() {
+        const QImage picture = patternPicture(400, 300);
+        const QImage shape = translucentShape();
+        PictureBox box(nullptr);
+        box.setPicture(picture);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QTRY_COMPARE(onScreen(box), picture);
+
+        PaintWatcher watcher;
+        box.installEventFilter(&watcher);
+        for (const QPoint at : {QPoint(100, 80), QPoint(105, 84), QPoint(392, 290)}) {
+            QVERIFY(box.drawSmall(QRect(at, shape.size()),
+                                  [&](QPainter& p) { p.drawImage(at, shape); }));
+        }
+        QCOMPARE(box.patchCount(), 3);
+        const QRegion drawn =
+            QRegion(100, 80, 12, 16) + QRegion(105, 84, 12, 16) + QRegion(392, 290, 8, 10);
+        QTRY_VERIFY((drawn - watcher.painted).isEmpty());
+        QVERIFY2((watcher.painted - drawn).isEmpty(), "repainted beyond the drawings");
+        const QImage shown = onScreen(box);
+        QCOMPARE(box.patchCount(), 3);  // painting keeps them aside
+        COMPARE_IMAGES(shown, box.Image());
+        QImage expected = picture.copy();
+        QPainter p(&expected);
+        p.drawImage(100, 80, shape);
+        p.drawImage(105, 84, shape);
+        p.drawImage(392, 290, shape);
+        p.end();
+        COMPARE_IMAGES(shown, expected);
     }
 
     void boxWithoutImageAreaPaintsItsBackground() {

@@ -378,6 +378,8 @@ class TestScan : public QObject {
         main w;
         w.m_n_cap_Click();
 
+        // Kept aside on the canvas: the scan made no copy of the whole picture for it.
+        QCOMPARE(w.Picture2->patchCount(), 1);
         const QImage canvas = w.Picture2->Image();
         const QPoint topLeft = QPoint(100, 50) - hotspot;
         // An opaque pixel of the cursor, a transparent one, and a half-transparent one.

@@ -172,20 +172,18 @@ bool ScriptedCursor::drawIcon(Int32 hdc, int x, int y, CursorHandle cursor) {
     desktop_->log(QStringLiteral("drawIcon %1 %2 #%3").arg(x).arg(y).arg(cursor));
     PictureBox* box = PictureBox::fromDC(hdc);
     const auto it = shapes.constFind(cursor);
-    if (!box || it == shapes.constEnd() || box->Image().isNull()) return false;
+    if (!box || it == shapes.constEnd() || box->imageSize().isEmpty()) return false;
     const qint64 left = x, top = y;
-    const QImage& surface = box->Image();
+    const QSize surface = box->imageSize();
     if (left >= surface.width() || top >= surface.height() || left + it->image.width() <= 0 ||
         top + it->image.height() <= 0)
         return false;
     const QRect where(QPoint(x, y), it->image.size());
-    const QRect touched = where.intersected(surface.rect());
-    {
-        QPainter p(&box->drawingImage());
-        p.drawImage(touched.topLeft(), it->image, touched.translated(-where.topLeft()));
-    }
-    box->imageChanged(touched);
-    return true;
+    const QRect touched = where.intersected(QRect(QPoint(0, 0), surface));
+    const QImage& shape = it->image;
+    return box->drawSmall(touched, [&](QPainter& p) {
+        p.drawImage(touched.topLeft(), shape, touched.translated(-where.topLeft()));
+    });
 }
 
 // --- installation ---------------------------------------------------------------------------
