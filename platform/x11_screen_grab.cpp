@@ -4,9 +4,11 @@
 #include <sys/shm.h>
 #include <xcb/shm.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -20,6 +22,10 @@ namespace {
 using x11::Reply;
 
 constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+// A shared-memory grab comes in up to this many bands of at least this many lines.
+constexpr int kMaxBands = 16;
+constexpr int kMinBandLines = 64;
 
 // Copies `count` pixels from `src` to `dst` (the same place is fine) with the padding byte
 // set. Four pixels at a time in SSE2 registers: the plain loop is not vectorised at -O2 and
@@ -267,27 +273,52 @@ std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_wind
     }
     const std::size_t bytesPerLine =
         (static_cast<std::size_t>(width) * layout.bitsPerPixel / 8 + 3) & ~std::size_t{3};
+    // The offset of a band in the segment is a 32-bit value of the protocol.
+    if (bytesPerLine * static_cast<std::size_t>(height) > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
     const std::shared_ptr<Segment> seg = freeSegment(c, bytesPerLine * height);
     if (!seg) {
         // Typically a server in another IPC namespace or on another machine.
         shmRefused_ = true;
         return std::nullopt;
     }
-    xcb_generic_error_t* rawError = nullptr;
-    Reply<xcb_shm_get_image_reply_t> reply(
-        xcb_shm_get_image_reply(c,
-                                xcb_shm_get_image(c, root, 0, 0, static_cast<std::uint16_t>(width),
-                                                  static_cast<std::uint16_t>(height), ~0u,
-                                                  XCB_IMAGE_FORMAT_Z_PIXMAP, seg->id, 0),
-                                &rawError));
-    Reply<xcb_generic_error_t> error(rawError);
-    if (!reply || error) return std::nullopt;
     const int bpl = static_cast<int>(bytesPerLine);
-    if (!isQtPixelLayout(layout))
-        return imageFromServerPixels(seg->memory, width, height, bpl, layout);
+    const bool qtLayout = isQtPixelLayout(layout);
+    // The server writes the picture in bands, a request each, all sent at once: while it
+    // writes one band, the padding bytes of the band before are set here, on lines that are
+    // still in the cache. The server is held for the requests, so that no other client draws
+    // between two bands: the picture is of one moment, as with a single request. The release
+    // goes out with the requests, whatever becomes of their replies.
+    const int bands = std::clamp(height / kMinBandLines, 1, kMaxBands);
+    const int bandLines = (height + bands - 1) / bands;
+    std::vector<xcb_shm_get_image_cookie_t> cookies;
+    cookies.reserve(static_cast<std::size_t>(bands));
+    xcb_grab_server(c);
+    for (int top = 0; top < height; top += bandLines) {
+        const int lines = std::min(bandLines, height - top);
+        cookies.push_back(xcb_shm_get_image(
+            c, root, 0, static_cast<std::int16_t>(top), static_cast<std::uint16_t>(width),
+            static_cast<std::uint16_t>(lines), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg->id,
+            static_cast<std::uint32_t>(bytesPerLine * static_cast<std::size_t>(top))));
+    }
+    xcb_ungrab_server(c);
+    xcb_flush(c);
+    bool complete = true;
+    for (std::size_t i = 0; i < cookies.size(); ++i) {
+        // Every reply is taken, also after a failed band, so that none is left queued.
+        xcb_generic_error_t* rawError = nullptr;
+        Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookies[i], &rawError));
+        Reply<xcb_generic_error_t> error(rawError);
+        if (!reply || error) complete = false;
+        if (!complete || !qtLayout) continue;
+        const int top = static_cast<int>(i) * bandLines;
+        makeOpaque(seg->memory + bytesPerLine * static_cast<std::size_t>(top), width,
+                   std::min(bandLines, height - top), bpl);
+    }
+    if (!complete) return std::nullopt;
+    if (!qtLayout) return imageFromServerPixels(seg->memory, width, height, bpl, layout);
 
     // The picture is the segment itself, until every copy of the picture is gone.
-    makeOpaque(seg->memory, width, height, bpl);
     seg->inUse = true;
     auto lease = std::make_unique<Lease>(Lease{seg, &seg->inUse});
     QImage image(seg->memory, width, height, bpl, QImage::Format_RGB32, &endLease, lease.get());

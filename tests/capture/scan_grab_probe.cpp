@@ -36,6 +36,51 @@ void paintRoot(std::uint32_t pixel) {
         xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
+// The colour of a line, one half and the other: every line differs from its neighbours, so a
+// line written to the wrong place of the picture shows.
+QRgb lineColour(int y, bool rightHalf) {
+    return qRgb(y & 0xFF, (y >> 8) * 16 + (rightHalf ? 7 : 3), rightHalf ? 0xC4 : 0x2B);
+}
+
+// Gives the root window a background of such lines and waits until the server shows it.
+void paintRootLines(QSize size) {
+    xcb_connection_t* c = x11::connection();
+    xcb_screen_t* screen = x11::defaultScreen(c);
+    const xcb_pixmap_t pixmap = xcb_generate_id(c);
+    xcb_create_pixmap(c, screen->root_depth, pixmap, screen->root,
+                      static_cast<std::uint16_t>(size.width()),
+                      static_cast<std::uint16_t>(size.height()));
+    const xcb_gcontext_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, pixmap, 0, nullptr);
+    const std::int16_t half = static_cast<std::int16_t>(size.width() / 2);
+    for (int y = 0; y < size.height(); ++y) {
+        for (const bool right : {false, true}) {
+            const std::uint32_t pixel = lineColour(y, right) & 0xFFFFFF;
+            xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &pixel);
+            const xcb_rectangle_t line{
+                static_cast<std::int16_t>(right ? half : 0), static_cast<std::int16_t>(y),
+                static_cast<std::uint16_t>(right ? size.width() - half : half), 1};
+            xcb_poly_fill_rectangle(c, pixmap, gc, 1, &line);
+        }
+    }
+    xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
+    xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
+    xcb_free_gc(c, gc);
+    xcb_free_pixmap(c, pixmap);
+    x11::Reply<xcb_get_input_focus_reply_t> sync(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+// The first pixel where the picture differs from the lines; empty when it does not.
+QString firstWrongLinePixel(const QImage& image) {
+    const int half = image.width() / 2;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != lineColour(y, x >= half))
+                return QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(image.pixel(x, y), 8, 16);
+    return {};
+}
+
 bool allOpaque(const QImage& image) {
     for (int y = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -96,6 +141,21 @@ int main(int argc, char* argv[]) {
     check(fourth && fourth->pixel(10, 10) == qRgb(0, 0, 0), "the fourth grab sees the change");
     check(grabber.sharedSegments() <= before, "a free segment is used again");
     check(stillHeld.pixel(10, 10) == qRgb(0xFF, 0, 0), "the held picture is still untouched");
+
+    // Every line in its place, however the grab is divided up.
+    fourth.reset();
+    paintRootLines(screenSize);
+    std::optional<QImage> lines = grabber.grabDesktop();
+    check(lines && lines->size() == screenSize && grabber.usedSharedMemory(),
+          "a grab of the lines through MIT-SHM");
+    if (lines) {
+        const QString wrong = firstWrongLinePixel(*lines);
+        if (!wrong.isEmpty()) std::fprintf(stderr, "pixel %s\n", qPrintable(wrong));
+        check(wrong.isEmpty(), "every line of the screen in its place");
+        check(allOpaque(*lines), "every line opaque");
+    }
+    lines.reset();
+    paintRoot(0x00000000);
 
     // A picture may outlive the grabber.
     std::optional<QImage> survivor;
