@@ -24,7 +24,7 @@ using x11::Reply;
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 
 // A shared-memory grab comes in up to this many bands of at least this many lines.
-constexpr int kMaxBands = 16;
+constexpr int kMaxBands = 8;
 constexpr int kMinBandLines = 64;
 
 // Copies `count` pixels from `src` to `dst` (the same place is fine) with the padding byte
@@ -237,11 +237,21 @@ std::optional<QImage> X11ScreenGrabber::grabDesktop() {
     if (!screen) return std::nullopt;
     const std::optional<XPixelLayout> layout = rootLayout(c, screen);
     if (!layout) return std::nullopt;
+    // At the size of the last grab, with the root's size asked for in the same hold of the
+    // server: one round trip less whenever the size has not changed since.
+    if (!shmRefused_ && !lastSize_.isEmpty()) {
+        if (auto image = grabShared(c, screen->root, lastSize_.width(), lastSize_.height(), *layout,
+                                    /*confirmSize=*/true)) {
+            usedShm_ = true;
+            return image;
+        }
+    }
     // The root's size now: the screen record of the connection set-up goes stale when
     // monitors are added or rearranged.
     Reply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(c, xcb_get_geometry(c, screen->root), nullptr));
     if (!geometry || geometry->width == 0 || geometry->height == 0) return std::nullopt;
+    lastSize_ = QSize(geometry->width, geometry->height);
 
     if (!shmRefused_) {
         if (auto image = grabShared(c, screen->root, geometry->width, geometry->height, *layout)) {
@@ -265,7 +275,7 @@ std::shared_ptr<X11ScreenGrabber::Segment> X11ScreenGrabber::freeSegment(xcb_con
 
 std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_window_t root,
                                                    int width, int height,
-                                                   const XPixelLayout& layout) {
+                                                   const XPixelLayout& layout, bool confirmSize) {
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
     if (!ext || !ext->present) {
         shmRefused_ = true;
@@ -294,6 +304,9 @@ std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_wind
     std::vector<xcb_shm_get_image_cookie_t> cookies;
     cookies.reserve(static_cast<std::size_t>(bands));
     xcb_grab_server(c);
+    // Asked while the server is held, the root's size is the size at the moment of the bands.
+    std::optional<xcb_get_geometry_cookie_t> geometry;
+    if (confirmSize) geometry = xcb_get_geometry(c, root);
     for (int top = 0; top < height; top += bandLines) {
         const int lines = std::min(bandLines, height - top);
         cookies.push_back(xcb_shm_get_image(
@@ -304,6 +317,11 @@ std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_wind
     xcb_ungrab_server(c);
     xcb_flush(c);
     bool complete = true;
+    if (geometry) {
+        Reply<xcb_get_geometry_reply_t> size(xcb_get_geometry_reply(c, *geometry, nullptr));
+        // Bands of another size are wrong (or refused, past the root's edges).
+        complete = size && size->width == width && size->height == height;
+    }
     for (std::size_t i = 0; i < cookies.size(); ++i) {
         // Every reply is taken, also after a failed band, so that none is left queued.
         xcb_generic_error_t* rawError = nullptr;

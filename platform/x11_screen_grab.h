@@ -47,8 +47,9 @@ class X11ScreenGrabber {
 
   private:
     struct Segment;
+    // With `confirmSize`, the picture is given only when the root still has that size.
     std::optional<QImage> grabShared(xcb_connection_t* c, xcb_window_t root, int width, int height,
-                                     const XPixelLayout& layout);
+                                     const XPixelLayout& layout, bool confirmSize = false);
     std::optional<QImage> grabPlain(xcb_connection_t* c, xcb_window_t root, int width, int height,
                                     const XPixelLayout& layout);
     // A segment of at least `size` bytes that no picture uses; nullptr when none can be made.
@@ -57,6 +58,8 @@ class X11ScreenGrabber {
     std::vector<std::shared_ptr<Segment>> segments_;
     bool shmRefused_ = false;
     bool usedShm_ = false;
+    // The root's size at the last grab.
+    QSize lastSize_;
 };
 
 }  // namespace numarika

@@ -12,7 +12,8 @@ packages=(
   # Japanese captions render as boxes without a CJK font
   fonts-noto-cjk
   # desktop and end-to-end tests
-  xvfb xauth openbox x11-utils xdotool xclip imagemagick poppler-utils libjpeg-turbo-progs
+  xvfb xauth openbox x11-utils x11-xserver-utils xdotool xclip imagemagick poppler-utils
+  libjpeg-turbo-progs
   cups printer-driver-cups-pdf xdg-utils
 )
 

@@ -9,6 +9,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/x11_connection.h"
 #include "platform/x11_screen_grab.h"
@@ -79,6 +80,27 @@ QString firstWrongLinePixel(const QImage& image) {
             if (image.pixel(x, y) != lineColour(y, x >= half))
                 return QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(image.pixel(x, y), 8, 16);
     return {};
+}
+
+// The root window's size as the server has it now.
+QSize rootSize() {
+    xcb_connection_t* c = x11::connection();
+    xcb_screen_t* screen = x11::defaultScreen(c);
+    x11::Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, screen->root), nullptr));
+    return geometry ? QSize(geometry->width, geometry->height) : QSize();
+}
+
+// Gives the screen another size, as a monitor change does (xrandr waits for the server).
+bool resizeRoot(QSize size) {
+    const QByteArray command = QStringLiteral("xrandr --fb %1x%2 >/dev/null 2>&1")
+                                   .arg(size.width())
+                                   .arg(size.height())
+                                   .toLocal8Bit();
+    // xrandr also complains that the output does not fit a smaller screen; the size is what
+    // counts.
+    [[maybe_unused]] const int status = std::system(command.constData());
+    return rootSize() == size;
 }
 
 bool allOpaque(const QImage& image) {
@@ -155,6 +177,20 @@ int main(int argc, char* argv[]) {
         check(allOpaque(*lines), "every line opaque");
     }
     lines.reset();
+
+    // The screen gets smaller and larger again between grabs: each picture has the size of
+    // the moment, every line in its place.
+    for (const QSize size : {QSize(1024, 700), screenSize}) {
+        check(resizeRoot(size), "the screen takes the new size");
+        paintRootLines(size);
+        std::optional<QImage> resized = grabber.grabDesktop();
+        check(resized && resized->size() == size, "a picture of the screen's new size");
+        if (resized && resized->size() == size) {
+            const QString wrong = firstWrongLinePixel(*resized);
+            if (!wrong.isEmpty()) std::fprintf(stderr, "pixel %s\n", qPrintable(wrong));
+            check(wrong.isEmpty(), "every line of the resized screen in its place");
+        }
+    }
     paintRoot(0x00000000);
 
     // A picture may outlive the grabber.
