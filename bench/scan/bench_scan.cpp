@@ -1,7 +1,7 @@
 // Scan benchmark, run under an X server (bench/scan/run.sh starts Xvfb): the whole scan with
 // the window shown (no minimising), from the hot key to the canvas painted with the new
-// picture (the paint and its flush to the server included), beside the fastest raw grab of the same
-// screen (MIT-SHM into an attached segment) measured in the same run, in turns.
+// picture (the paint and its flush to the server included), beside the fastest raw grab of
+// the same screen (MIT-SHM into an attached segment) measured in the same run, in turns.
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
