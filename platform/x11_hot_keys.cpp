@@ -81,6 +81,16 @@ int defaultScreenNumber() {
     return screen;
 }
 
+// Whether an event announces a change of the keyboard map; `xkbEvent` is the first event
+// code of the XKEYBOARD extension (0 without it).
+bool changesKeyMap(const xcb_generic_event_t* event, std::uint8_t xkbEvent) {
+    const std::uint8_t type = event->response_type & 0x7F;
+    if (type == XCB_MAPPING_NOTIFY) return true;
+    // XKB events share one code and tell their kind in the next byte: a new keyboard (0) or
+    // a changed map (1). State changes (2 and up) leave the map alone.
+    return xkbEvent != 0 && type == xkbEvent && event->pad0 <= 1;
+}
+
 // Qt's own X connection, or nullptr where Qt does not run on X (offscreen, Wayland).
 xcb_connection_t* applicationConnection() {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
@@ -97,6 +107,11 @@ X11HotKeys::X11HotKeys() : X11HotKeys(applicationConnection(), defaultScreenNumb
     QCoreApplication* app = QCoreApplication::instance();
     app->installNativeEventFilter(this);
     filterInstalled_ = true;
+    // Qt follows the keyboard through XKB, whose events then come instead of the core ones.
+    static const char kXkb[] = "XKEYBOARD";
+    XcbPtr<xcb_query_extension_reply_t> xkb(xcb_query_extension_reply(
+        connection_, xcb_query_extension(connection_, sizeof kXkb - 1, kXkb), nullptr));
+    if (xkb && xkb->present) xkbEvent_ = xkb->first_event;
     // Qt closes its connection when the application goes; forget it then, so that a late
     // destruction of this object does not talk to a closed connection.
     appGone_ = QObject::connect(app, &QObject::destroyed, [this] {
@@ -130,11 +145,10 @@ bool X11HotKeys::registerHotKey(Hwnd hwnd, Int32 id, std::uint32_t modifiers,
     for (const Grab& g : grabs_)
         if (g.virtualKey == virtualKey || (g.hwnd == hwnd && g.id == id)) return false;
 
-    KeySymbolsPtr symbols(xcb_key_symbols_alloc(connection_));
-    if (!symbols) return false;
-    const QList<std::uint8_t> keycodes = keycodesOf(symbols.get(), kKeysymPrint);
-    if (keycodes.isEmpty()) return false;
-    const std::uint16_t numLock = numLockMask(connection_, symbols.get());
+    const std::optional<KeyMap> map = keyMap();
+    if (!map) return false;
+    const QList<std::uint8_t>& keycodes = map->printKeycodes;
+    const std::uint16_t numLock = map->numLock;
     // Grabs match modifiers exactly: without these the key would be lost whenever NumLock or
     // CapsLock is on.
     const QList<std::uint16_t> masks{0, numLock, XCB_MOD_MASK_LOCK,
@@ -175,6 +189,20 @@ bool X11HotKeys::registerHotKey(Hwnd hwnd, Int32 id, std::uint32_t modifiers,
     return true;
 }
 
+std::optional<X11HotKeys::KeyMap> X11HotKeys::keyMap() {
+    if (keyMap_) return keyMap_;
+    KeySymbolsPtr symbols(xcb_key_symbols_alloc(connection_));
+    if (!symbols) return std::nullopt;
+    KeyMap map;
+    map.printKeycodes = keycodesOf(symbols.get(), kKeysymPrint);
+    if (map.printKeycodes.isEmpty()) return std::nullopt;
+    map.numLock = numLockMask(connection_, symbols.get());
+    // Two round trips less for every later registration (the scan registers the key again
+    // each time), as long as the events tell us when the map changes.
+    if (filterInstalled_) keyMap_ = map;
+    return map;
+}
+
 bool X11HotKeys::unregisterHotKey(Hwnd hwnd, Int32 id) {
     for (qsizetype i = 0; i < grabs_.size(); ++i) {
         if (grabs_[i].hwnd != hwnd || grabs_[i].id != id) continue;
@@ -194,8 +222,11 @@ void X11HotKeys::ungrab(const QList<std::uint8_t>& keycodes, const QList<std::ui
 }
 
 bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (!connection_ || grabs_.isEmpty() || eventType != "xcb_generic_event_t") return false;
+    if (!connection_ || eventType != "xcb_generic_event_t") return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    // Also while nothing is registered: the next registration must not use an old map.
+    if (keyMap_ && changesKeyMap(event, xkbEvent_)) keyMap_.reset();
+    if (grabs_.isEmpty()) return false;
     if ((event->response_type & 0x7F) != XCB_KEY_PRESS) return false;
     const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
     if (press->event != root_) return false;

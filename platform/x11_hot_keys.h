@@ -9,6 +9,7 @@
 #include <QMetaObject>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/hot_keys.h"
 
@@ -51,13 +52,24 @@ class X11HotKeys final : public HotKeys, public QAbstractNativeEventFilter {
         QList<std::uint16_t> masks;
     };
 
+    // What the keyboard map says about the key: its keycodes and the NumLock modifier.
+    struct KeyMap {
+        QList<std::uint8_t> printKeycodes;
+        std::uint16_t numLock = 0;
+    };
+
     void ungrab(const QList<std::uint8_t>& keycodes, const QList<std::uint16_t>& masks);
+    // The key's place in the keyboard map; kept between registrations while the map does not
+    // change, which only a connection whose events we see can tell.
+    std::optional<KeyMap> keyMap();
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
     bool filterInstalled_ = false;
     QMetaObject::Connection appGone_;
     QList<Grab> grabs_;
+    std::optional<KeyMap> keyMap_;
+    std::uint8_t xkbEvent_ = 0;  // the first event code of the XKEYBOARD extension, 0 without
 };
 
 }  // namespace numarika

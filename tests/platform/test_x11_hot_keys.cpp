@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "platform/platform.h"
 #include "platform/x11_hot_keys.h"
@@ -84,6 +85,22 @@ class OtherClient {
         return result;
     }
 
+    // A keycode of the keyboard that has no symbol at all.
+    std::optional<std::uint8_t> unmappedKeycode() {
+        const xcb_setup_t* setup = xcb_get_setup(c_);
+        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(c_);
+        std::optional<std::uint8_t> found;
+        for (int code = setup->min_keycode; code <= setup->max_keycode && !found; ++code) {
+            bool empty = true;
+            for (int column = 0; column < 4; ++column)
+                if (xcb_key_symbols_get_keysym(symbols, static_cast<xcb_keycode_t>(code), column))
+                    empty = false;
+            if (empty) found = static_cast<std::uint8_t>(code);
+        }
+        xcb_key_symbols_free(symbols);
+        return found;
+    }
+
   private:
     void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
@@ -104,6 +121,13 @@ void xdotool(const QStringList& args) {
     QProcess p;
     p.start(QStringLiteral("xdotool"), args);
     QVERIFY2(p.waitForFinished(10000), "xdotool did not finish");
+    QCOMPARE(p.exitCode(), 0);
+}
+
+void xmodmap(const QString& expression) {
+    QProcess p;
+    p.start(QStringLiteral("xmodmap"), {QStringLiteral("-e"), expression});
+    QVERIFY2(p.waitForFinished(10000), "xmodmap did not finish");
     QCOMPARE(p.exitCode(), 0);
 }
 
@@ -256,6 +280,44 @@ class TestX11HotKeys : public QObject {
             // And the refused one may try again later.
             QVERIFY(keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
         }
+    }
+
+    // The key's place in the keyboard map is kept between registrations (the scan registers
+    // again every time) and followed when the map changes.
+    void aChangedKeyboardMapIsFollowed() {
+        if (!onX()) QSKIP("needs an X display");
+        if (QStandardPaths::findExecutable(QStringLiteral("xmodmap")).isEmpty())
+            QFAIL("xmodmap is not installed");
+        OtherClient other;
+        const std::optional<std::uint8_t> spare = other.unmappedKeycode();
+        QVERIFY(spare);
+        const QList<std::uint8_t> before = other.printKeycodes();
+        QList<std::uint8_t> after = before + QList<std::uint8_t>{*spare};
+        std::sort(after.begin(), after.end());
+
+        X11HotKeys keys;
+        const auto registeredAgain = [&keys] {
+            keys.unregisterHotKey(kWindow, kId);
+            if (!keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT)) return QList<std::uint8_t>{};
+            QList<std::uint8_t> codes = keys.grabbedKeycodes();
+            std::sort(codes.begin(), codes.end());
+            return codes;
+        };
+        QCOMPARE(registeredAgain(), before);
+        QCOMPARE(registeredAgain(), before);
+
+        // Print on one more key, as a keyboard layout may have it.
+        xmodmap(QStringLiteral("keycode %1 = Print").arg(*spare));
+        QCOMPARE(other.printKeycodes(), after);
+        // The map's change arrives as an event; until then the old map may still be used.
+        QTRY_COMPARE_WITH_TIMEOUT(registeredAgain(), after, 5000);
+        QCOMPARE(other.grab(*spare, 0), kBadAccess);  // the server agrees: it is ours
+
+        xmodmap(QStringLiteral("keycode %1 =").arg(*spare));
+        QTRY_COMPARE_WITH_TIMEOUT(registeredAgain(), before, 5000);
+        QCOMPARE(other.grab(*spare, 0), 0);
+        other.ungrabAll();
+        QVERIFY(keys.unregisterHotKey(kWindow, kId));
     }
 };
 
