@@ -25,6 +25,12 @@ const QString kError = QStringLiteral("エラー発生しました。もう一�
 const QRgb kRed = qRgb(0xE0, 0x10, 0x10);
 const QRgb kBlue = qRgb(0x10, 0x10, 0xE0);
 
+// The cursor the desktop shows from now on.
+void showCursor(Scripted& s, CursorHandle handle, const ScriptedCursor::Shape& shape) {
+    s.cursor->shapes.insert(handle, shape);
+    s.cursor->shown = handle;
+}
+
 // The journal from the first entry of the scan on.
 QStringList scanJournal(const Scripted& s, qsizetype from) { return s.desktop->journal.mid(from); }
 
@@ -65,8 +71,7 @@ class TestScan : public QObject {
 
     void minimisedVariantRunsItsStepsInOrder() {
         Scripted s = installScriptedPlatform();
-        s.cursor->shapes.insert(7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
-        s.cursor->shown = 7;
+        showCursor(s, 7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
         main w;
         journalMessages(s);
         const qsizetype from = s.desktop->journal.size();
@@ -96,8 +101,7 @@ class TestScan : public QObject {
 
     void visibleVariantRunsItsStepsInOrder() {
         Scripted s = installScriptedPlatform();
-        s.cursor->shapes.insert(7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
-        s.cursor->shown = 7;
+        showCursor(s, 7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
         main w;
         w.m_apri->trigger();
         const qsizetype from = s.desktop->journal.size();
@@ -355,8 +359,7 @@ class TestScan : public QObject {
         QFETCH(QPoint, position);
         QFETCH(QPoint, hotspot);
         Scripted s = installScriptedPlatform();
-        s.cursor->shapes.insert(3, ScriptedCursor::testShape(kRed, hotspot));
-        s.cursor->shown = 3;
+        showCursor(s, 3, ScriptedCursor::testShape(kRed, hotspot));
         s.cursor->position = position;
         main w;
         w.m_n_cap_Click();
@@ -372,8 +375,7 @@ class TestScan : public QObject {
     void cursorIsOnTheCanvasOnly() {
         Scripted s = installScriptedPlatform();
         const QPoint hotspot(3, 4);
-        s.cursor->shapes.insert(7, ScriptedCursor::testShape(kRed, hotspot));
-        s.cursor->shown = 7;
+        showCursor(s, 7, ScriptedCursor::testShape(kRed, hotspot));
         s.cursor->position = QPoint(100, 50);
         main w;
         w.m_n_cap_Click();
@@ -425,8 +427,7 @@ class TestScan : public QObject {
     void cursorInTheCornerIsClippedWithItsHotspotOnTheStart() {
         Scripted s = installScriptedPlatform();
         const QPoint hotspot(5, 7);
-        s.cursor->shapes.insert(4, ScriptedCursor::testShape(kRed, hotspot));
-        s.cursor->shown = 4;
+        showCursor(s, 4, ScriptedCursor::testShape(kRed, hotspot));
         s.cursor->position = QPoint(2, 1);
         main w;
         w.m_n_cap_Click();
@@ -447,8 +448,7 @@ class TestScan : public QObject {
         // Over our own window nothing is attached.
         {
             Scripted s = installScriptedPlatform();
-            s.cursor->shapes.insert(7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
-            s.cursor->shown = 7;
+            showCursor(s, 7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
             s.cursor->overOwnWindow = true;
             main w;
             w.m_n_cap_Click();
@@ -458,8 +458,7 @@ class TestScan : public QObject {
         // A refused attach at the hot spot: (0, 0), the cursor's corner on the start position.
         {
             Scripted s = installScriptedPlatform();
-            s.cursor->shapes.insert(7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
-            s.cursor->shown = 7;
+            showCursor(s, 7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
             s.cursor->refuseAttach = true;
             s.windows->onYield = [&](int) { s.cursor->refuseAttach = false; };
             main w;
@@ -472,8 +471,7 @@ class TestScan : public QObject {
         // A refused attach at the overlay: nothing drawn, and the scan succeeds.
         {
             Scripted s = installScriptedPlatform();
-            s.cursor->shapes.insert(7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
-            s.cursor->shown = 7;
+            showCursor(s, 7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
             s.windows->onYield = [&](int) { s.cursor->refuseAttach = true; };
             main w;
             w.m_n_cap_Click();
@@ -485,8 +483,7 @@ class TestScan : public QObject {
 
     void cursorOptionOffStillReadsTheHotspotButDrawsNothing() {
         Scripted s = installScriptedPlatform();
-        s.cursor->shapes.insert(7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
-        s.cursor->shown = 7;
+        showCursor(s, 7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
         main w;
         w.m_mouse->trigger();
         QVERIFY(!w.m_mouse->isChecked());
@@ -499,8 +496,7 @@ class TestScan : public QObject {
 
     void optionToggledDuringAYieldTakesEffectInTheSameScan() {
         Scripted s = installScriptedPlatform();
-        s.cursor->shapes.insert(7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
-        s.cursor->shown = 7;
+        showCursor(s, 7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
         main w;
         w.m_apri->trigger();
         // The user switches the cursor off while the scan waits for the picture.

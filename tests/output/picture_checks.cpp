@@ -10,7 +10,17 @@
 #include <limits>
 #include <memory>
 
+#include "main_window/main.h"
+
 namespace numarika::testing {
+
+void holdRange(main& w, int x, int y, int width, int height) {
+    w.Picture4->setAutoRedraw(true);
+    w.Picture4->setWidth(width * 15.0f);
+    w.Picture4->setHeight(height * 15.0f);
+    w.Picture4->PaintPicture(w.Picture2->Picture(), 0, 0, x * 15.0f, y * 15.0f, width * 15.0f,
+                             height * 15.0f);
+}
 
 QImage screenLikePicture(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);

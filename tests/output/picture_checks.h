@@ -6,7 +6,14 @@
 #include <QString>
 #include <optional>
 
+namespace numarika {
+class main;
+}
+
 namespace numarika::testing {
+
+// Copies a part of the canvas picture (pixels) into the range buffer, as a finished drag does.
+void holdRange(main& w, int x, int y, int width, int height);
 
 // A screen-like picture: soft gradients, one-pixel lines and coloured text.
 QImage screenLikePicture(int width, int height);

@@ -32,14 +32,6 @@ QStringList clipboardCalls(const Scripted& s) {
     return s.desktop->journal.filter(QStringLiteral("clipboard"));
 }
 
-void holdRange(main& w, int x, int y, int width, int height) {
-    w.Picture4->setAutoRedraw(true);
-    w.Picture4->setWidth(width * 15.0f);
-    w.Picture4->setHeight(height * 15.0f);
-    w.Picture4->PaintPicture(w.Picture2->Picture(), 0, 0, x * 15.0f, y * 15.0f, width * 15.0f,
-                             height * 15.0f);
-}
-
 // A red mark drawn on the canvas after the scan, as the cursor overlay is.
 void drawOverlay(main& w) {
     QImage& image = w.Picture2->drawingImage();

@@ -26,15 +26,6 @@ const QString kWholeDone = QStringLiteral("画像全体を保存終了しまし�
 const QString kRangeDone = QStringLiteral("範囲内画像を保存終了しました。");
 const QString kFailed = QStringLiteral("画像を保存できませんでした。\n");
 
-// Copies a range of the canvas picture into the range buffer, as a finished drag does.
-void holdRange(main& w, int x, int y, int width, int height) {
-    w.Picture4->setAutoRedraw(true);
-    w.Picture4->setWidth(width * 15.0f);
-    w.Picture4->setHeight(height * 15.0f);
-    w.Picture4->PaintPicture(w.Picture2->Picture(), 0, 0, x * 15.0f, y * 15.0f, width * 15.0f,
-                             height * 15.0f);
-}
-
 // Writes past `bytes` into any regular file fail with EFBIG, as on a full disk.
 class FileSizeLimit {
   public:
