@@ -4,8 +4,8 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "controls/twips.h"
 #include "main_window/main.h"
-#include "platform/twips.h"
 
 namespace numarika {
 namespace {

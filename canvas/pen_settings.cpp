@@ -9,10 +9,10 @@
 #include <cmath>
 #include <optional>
 
+#include "controls/twips.h"
 #include "main_window/main.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
-#include "platform/twips.h"
 
 namespace numarika {
 namespace {

@@ -2,6 +2,7 @@
 // position when the scan began, the hot spot of the cursor shown before the window was
 // minimised, and the image of the cursor shown once the picture is on the canvas.
 
+#include "controls/user32.h"
 #include "main_window/main.h"
 #include "platform/cursor.h"
 #include "platform/platform.h"
@@ -10,9 +11,11 @@ namespace numarika {
 
 Int32 main::lngCursorHandle() {
     CursorService* cursor = services().cursor.get();
-    if (!cursor) return 0;
-    const QPoint pos = cursor->cursorPos().value_or(QPoint(0, 0));
-    const Int32 window = cursor->windowFromPoint(pos);
+    // Where the desktop does not tell where the pointer is, no cursor can be said to be
+    // shown there.
+    const std::optional<QPoint> pos = cursor->cursorPos();
+    if (!pos) return 0;
+    const Int32 window = cursor->windowFromPoint(*pos);
     const Int32 owner = cursor->windowThreadId(window);
     const Int32 self = cursor->currentThreadId();
     // Over our own window the cursor is ours to ask for.
@@ -27,9 +30,8 @@ Int32 main::lngCursorHandle() {
 void main::LoadCursorHotspot() {
     QPoint hotspot(0, 0);  // what an unknown cursor leaves behind
     const CursorHandle handle = lngCursorHandle();
-    if (CursorService* cursor = services().cursor.get()) {
-        if (const std::optional<QPoint> known = cursor->hotspot(handle)) hotspot = *known;
-    }
+    if (const std::optional<CursorShape> shape = services().cursor->cursorShape(handle))
+        hotspot = shape->hotspot;
     lngHotspotX = hotspot.x();
     lngHotspotY = hotspot.y();
 }
@@ -43,7 +45,7 @@ bool main::DrawCursorOverlay(Int32 startX, Int32 startY) {
         __builtin_sub_overflow(startX, lngHotspotX, &x))
         return false;
     // Screen pixel (0, 0) is picture pixel (0, 0); whether anything was drawn is not asked.
-    if (CursorService* cursor = services().cursor.get()) cursor->drawIcon(hdc, x, y, handle);
+    DrawIcon(hdc, x, y, handle);
     return true;
 }
 

@@ -1,8 +1,7 @@
 #include "capture/module1.h"
 
+#include "controls/user32.h"
 #include "main_window/main.h"
-#include "platform/hot_keys.h"
-#include "platform/platform.h"
 
 namespace numarika::Module1 {
 
@@ -10,20 +9,19 @@ Int32 lngPrevWndProc = 0;
 Int32 lngHotKeyAtom = 0;
 
 void HookWindow(Hwnd hwnd) {
-    WindowProcedures& procs = services().windowProcedures;
+    WindowProcedures& procs = user32().windowProcedures;
     lngPrevWndProc = procs.setWindowProc(hwnd, procs.handleOf(&HotKeyWndProc));
 }
 
 void UnhookWindow(Hwnd hwnd) {
     if (lngPrevWndProc == 0) return;
-    services().windowProcedures.setWindowProc(hwnd, lngPrevWndProc);
+    user32().windowProcedures.setWindowProc(hwnd, lngPrevWndProc);
     lngPrevWndProc = 0;
 }
 
 Int32 HotKeyWndProc(Hwnd hwnd, std::uint32_t msg, Int32 wParam, Int32 lParam) {
     if (msg != WM_HOTKEY)
-        return services().windowProcedures.callWindowProc(lngPrevWndProc, hwnd, msg, wParam,
-                                                          lParam);
+        return user32().windowProcedures.callWindowProc(lngPrevWndProc, hwnd, msg, wParam, lParam);
     if (wParam == lngHotKeyAtom) {
         if (main* window = main::instance()) window->HotKeyProc();
     }
@@ -33,18 +31,16 @@ Int32 HotKeyWndProc(Hwnd hwnd, std::uint32_t msg, Int32 wParam, Int32 lParam) {
 Int32 RegisterPrintKey(Hwnd hwnd, const QString& atomName, Int32 modifiers, Int32 virtualKey) {
     if (lngHotKeyAtom != 0) UnregisterPrintKey(hwnd);
     // The atom is 16-bit; the identifier keeps it sign-extended.
-    lngHotKeyAtom = static_cast<std::int16_t>(services().atoms.add(atomName));
-    HotKeys* keys = services().hotKeys.get();
-    const bool ok =
-        keys && keys->registerHotKey(hwnd, lngHotKeyAtom, static_cast<std::uint32_t>(modifiers),
-                                     static_cast<std::uint32_t>(virtualKey));
+    lngHotKeyAtom = static_cast<std::int16_t>(user32().atoms.add(atomName));
+    const bool ok = RegisterHotKey(hwnd, lngHotKeyAtom, static_cast<std::uint32_t>(modifiers),
+                                   static_cast<std::uint32_t>(virtualKey));
     return ok ? 1 : 0;
 }
 
 void UnregisterPrintKey(Hwnd hwnd) {
     if (lngHotKeyAtom == 0) return;
-    if (HotKeys* keys = services().hotKeys.get()) keys->unregisterHotKey(hwnd, lngHotKeyAtom);
-    services().atoms.remove(static_cast<std::uint16_t>(lngHotKeyAtom));
+    UnregisterHotKey(hwnd, lngHotKeyAtom);
+    user32().atoms.remove(static_cast<std::uint16_t>(lngHotKeyAtom));
     lngHotKeyAtom = 0;
 }
 

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "platform/win_types.h"
+#include "controls/win_types.h"
 
 namespace numarika::Module1 {
 

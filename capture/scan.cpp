@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "capture/module1.h"
+#include "controls/win_types.h"
 #include "main_window/main.h"
 #include "platform/clipboard.h"
 #include "platform/cursor.h"
@@ -30,16 +31,12 @@ struct ScanFailure : std::exception {
 
 void main::m_n_cap_Click() {
     Platform& platform = services();
-    if (!platform.windows || !platform.keyboard || !platform.clipboard || !platform.cursor) {
-        // A desktop without these services cannot scan at all.
-        if (platform.dialogs) platform.dialogs->messageBox(kScanFailed);
-        return;
-    }
     WindowControl& windows = *platform.windows;
     const auto yield = [&windows] { windows.doEvents(); };
 
-    // Where the pointer stands now is where the cursor is drawn later.
-    const QPoint start = platform.cursor->cursorPos().value_or(QPoint(0, 0));
+    // Where the pointer stands now is where the cursor is drawn later; where the desktop does
+    // not tell (Wayland), no cursor is drawn rather than one in a wrong place.
+    const std::optional<QPoint> start = platform.cursor->cursorPos();
     m_all_save->setEnabled(true);
     m_all_clip->setEnabled(true);
     m_all_print->setEnabled(true);
@@ -63,7 +60,8 @@ void main::m_n_cap_Click() {
         Picture2->setPicture(*picture);
     };
     const auto overlayCursor = [this, start] {
-        if (m_mouse->isChecked() && !DrawCursorOverlay(start.x(), start.y())) throw ScanFailure();
+        if (m_mouse->isChecked() && start && !DrawCursorOverlay(start->x(), start->y()))
+            throw ScanFailure();
     };
     const auto pressPrintScreen = [&platform] {
         platform.keyboard->keybdEvent(VK_SNAPSHOT, 1, 0, 0);  // key down only, whole screen

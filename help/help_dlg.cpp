@@ -4,9 +4,10 @@
 #include <QPushButton>
 #include <QResizeEvent>
 
+#include "controls/twips.h"
 #include "help/help_text.h"
-#include "main_window/window_placement.h"
-#include "platform/twips.h"
+#include "platform/platform.h"
+#include "platform/window_control.h"
 
 namespace numarika {
 
@@ -40,7 +41,7 @@ HelpDlg::HelpDlg(QWidget* parent) : QDialog(parent) {
     place(Text1, text1_);
     place(Command1, command1_);
     resize(twipsToPixels(kHelpClientWidth), twipsToPixels(kHelpClientHeight));
-    centreOnScreen(*this);
+    services().windows->centreOnScreen(*this);
 }
 
 float HelpDlg::ScaleWidth() const { return pixelsToTwips(width()); }

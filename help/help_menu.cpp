@@ -17,7 +17,7 @@ void main::m_help_Click() {
 
 void main::m_toku_Click() {
     // Without a program for web addresses nothing happens, and nothing is said.
-    if (Shell* shell = services().shell.get()) shell->openUrl(kMakerUrl);
+    services().shell->openUrl(kMakerUrl);
 }
 
 }  // namespace numarika

@@ -10,7 +10,10 @@
 #include <QWindow>
 
 #include "capture/module1.h"
-#include "platform/twips.h"
+#include "controls/twips.h"
+#include "controls/user32.h"
+#include "platform/dialogs.h"
+#include "platform/platform.h"
 
 namespace numarika {
 namespace {
@@ -38,11 +41,21 @@ main::main() {
     client->setMinimumSize(VScroll1->width() + 1 + 8, HScroll1->height() + 1 + 8);
     client->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     client->installEventFilter(this);
+    // The desktop may take the key back later (the keyboard map changed and Print could not
+    // be had again): that is said as a refused registration is.
+    user32().onHotKeyLost = [](Hwnd, Int32 id) {
+        if (id == Module1::lngHotKeyAtom)
+            services().dialogs->messageBox(
+                QStringLiteral("Print Screenキーの設定に失敗しました。"));
+    };
     Form_Load();
 }
 
 main::~main() {
-    if (g_main == this) g_main = nullptr;
+    if (g_main == this) {
+        g_main = nullptr;
+        user32().onHotKeyLost = nullptr;
+    }
 }
 
 main* main::instance() { return g_main; }

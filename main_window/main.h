@@ -13,9 +13,9 @@
 #include <QMainWindow>
 #include <array>
 
-#include "platform/common_dialog.h"
-#include "platform/picture_box.h"
-#include "platform/win_types.h"
+#include "controls/common_dialog.h"
+#include "controls/picture_box.h"
+#include "controls/win_types.h"
 
 class QAction;
 class QMenu;

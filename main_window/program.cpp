@@ -8,9 +8,9 @@
 
 #include "main_window/main.h"
 #include "main_window/shutdown.h"
-#include "main_window/window_placement.h"
 #include "platform/platform.h"
 #include "platform/qt_translations.h"
+#include "platform/window_control.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ int main(int argc, char* argv[]) {
         // Form_Load runs inside the constructor (and may show the hot key's refusal).
         numarika::main window;
         if (!shutdown.requested()) {
-            numarika::centreOnScreen(window);
+            numarika::services().windows->centreOnScreen(window);
             window.show();
             result = app.exec();
         }

@@ -22,11 +22,6 @@ void main::m_all_clip_Click() {
         return;
     }
     Clipboard* clipboard = services().clipboard.get();
-    if (!clipboard) {
-        dialogs.messageBox(QStringLiteral("クリップボードへの転送に失敗しました。"));
-        return;
-    }
-
     clipboard->clear();
     // The clipboard keeps its own copy: later drawing on the canvas does not reach it.
     if (!clipboard->setPicture(picture)) {

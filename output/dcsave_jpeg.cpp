@@ -8,7 +8,7 @@
 #include <climits>
 #include <memory>
 
-#include "platform/picture_box.h"
+#include "controls/picture_box.h"
 
 namespace numarika {
 namespace {
@@ -66,8 +66,7 @@ QImage sourcePixels(const PictureBox& box, int width, int height) {
         return image;  // shares the pixels; nothing is copied
     const Colour back = box.BackColor();
     QImage padded(width, height, QImage::Format_RGB32);
-    padded.fill(qRgb(static_cast<int>(back & 0xFF), static_cast<int>((back >> 8) & 0xFF),
-                     static_cast<int>((back >> 16) & 0xFF)));
+    padded.fill(rgbOf(back));
     if (!image.isNull()) {
         QPainter p(&padded);
         p.setCompositionMode(QPainter::CompositionMode_Source);

@@ -30,7 +30,7 @@ void main::m_all_print_Click() {
         services().dialogs->messageBox(text);
     };
     // A job that has begun is either finished or abandoned, never left open.
-    if (!printer.paintPicture(source.Image(), 0, 0)) {
+    if (!printer.paintPicture(source.Image(), QPoint(0, 0))) {
         printer.killDoc();
         fail();
         return;

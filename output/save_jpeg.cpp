@@ -3,18 +3,15 @@
 
 #include <QDir>
 
+#include "controls/twips.h"
 #include "main_window/main.h"
 #include "output/dcsave_jpeg.h"
 #include "platform/dialogs.h"
 #include "platform/platform.h"
-#include "platform/twips.h"
 
 namespace numarika {
 namespace {
 
-constexpr Int32 OFN_OVERWRITEPROMPT = 0x2;
-constexpr Int32 OFN_HIDEREADONLY = 0x4;
-constexpr Int32 OFN_EXPLORER = 0x80000;
 constexpr std::uint8_t kJpegQuality = 100;
 
 // The source surface works in pixels while the save runs and is back in twips on every way

@@ -2,10 +2,9 @@
 // The modal boxes and standard dialogs that the windows show. Each call returns when the
 // user has closed the box.
 
+#include <QColor>
 #include <QString>
 #include <optional>
-
-#include "platform/win_types.h"
 
 class QDialog;
 
@@ -19,7 +18,7 @@ struct SaveDialogRequest {
     QString fileName;    // what the name box starts with
     QString defaultExt;  // e.g. ".jpg", appended to a name typed without one
     QString filter;      // "description|pattern" pairs
-    Int32 flags = 0;     // OFN_* bits
+    bool confirmOverwrite = false;
 };
 
 class Dialogs {
@@ -31,7 +30,7 @@ class Dialogs {
     virtual QString inputBox(const QString& prompt, const QString& title,
                              const QString& defaultText) = 0;
     // The confirmed colour, or nothing on Cancel.
-    virtual std::optional<Colour> chooseColour(Colour initial) = 0;
+    virtual std::optional<QColor> chooseColour(const QColor& initial) = 0;
     // The chosen path (default extension applied, overwrite confirmed), or nothing on Cancel.
     virtual std::optional<QString> saveFileName(const SaveDialogRequest& request) = 0;
     // Shows a window modally and returns when it has been closed.

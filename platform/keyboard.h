@@ -4,9 +4,15 @@
 
 namespace numarika {
 
-// Synthetic key events. The one the program sends is Print Screen (VK_SNAPSHOT): like the
-// original platform, the system then puts a picture of the whole desktop on the clipboard,
-// asynchronously, so the picture is there once the caller has yielded to pending events.
+// The window system's virtual-key code of Print Screen, the one key the program presses.
+inline constexpr std::uint8_t kPrintScreenKey = 0x2C;
+// The flag of a key event that releases the key.
+inline constexpr std::uint32_t kKeyEventKeyUp = 0x2;
+
+// Synthetic key events. The one the program sends is Print Screen: like the original
+// platform, the desktop then puts a picture of the whole screen on the clipboard,
+// asynchronously, so the picture is there once the caller has yielded to pending events
+// (WindowControl::doEvents).
 class Keyboard {
   public:
     virtual ~Keyboard() = default;

@@ -5,7 +5,10 @@
 #include "platform/dialogs.h"
 #include "platform/hot_keys.h"
 #include "platform/keyboard.h"
+#include "platform/logging.h"
+#include "platform/null_services.h"
 #include "platform/printer.h"
+#include "platform/qt_window_control.h"
 #include "platform/shell.h"
 #include "platform/window_control.h"
 
@@ -17,8 +20,21 @@ std::unique_ptr<Platform>& current() {
 }
 }  // namespace
 
-Platform::Platform() = default;
+Platform::Platform()
+    : clipboard(std::make_unique<NullClipboard>()),
+      hotKeys(std::make_unique<NullHotKeys>()),
+      dialogs(std::make_unique<NullDialogs>()),
+      shell(std::make_unique<NullShell>()),
+      keyboard(std::make_unique<NullKeyboard>(*this)),
+      windows(std::make_unique<QtWindowControl>()),
+      cursor(std::make_unique<NullCursor>()),
+      printer(std::make_unique<NullPrinter>()) {}
+
 Platform::~Platform() = default;
+
+bool Platform::complete() const {
+    return clipboard && hotKeys && dialogs && shell && keyboard && windows && cursor && printer;
+}
 
 Platform& services() {
     auto& p = current();
@@ -26,6 +42,13 @@ Platform& services() {
     return *p;
 }
 
-void installPlatform(std::unique_ptr<Platform> platform) { current() = std::move(platform); }
+bool installPlatform(std::unique_ptr<Platform> platform) {
+    if (platform && !platform->complete()) {
+        qCWarning(lcPlatform) << "an incomplete platform was not installed";
+        return false;
+    }
+    current() = std::move(platform);
+    return true;
+}
 
 }  // namespace numarika

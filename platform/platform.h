@@ -1,11 +1,10 @@
 #pragma once
-// The services the program takes from the desktop, one small interface each. The desktop
-// build fills them with X11 and Qt implementations; the tests fill them with scripted ones.
+// The services the program takes from the desktop, one small interface each. A platform is
+// always complete: every service is there, and where a desktop lacks one, a refusing one
+// stands in (see null_services.h), so callers never check. The desktop build chooses X11,
+// Wayland or Qt-only services once at start-up; the tests fill them with scripted ones.
 
 #include <memory>
-
-#include "platform/atom_table.h"
-#include "platform/window_procedures.h"
 
 namespace numarika {
 
@@ -19,28 +18,34 @@ class CursorService;
 class Printer;
 
 struct Platform {
+    // Every service starts as its refusing stand-in.
     Platform();
     ~Platform();
     Platform(const Platform&) = delete;
     Platform& operator=(const Platform&) = delete;
 
-    WindowProcedures windowProcedures;
-    AtomTable atoms;
+    // Whether every slot holds a service.
+    bool complete() const;
+
+    // Declared before the keyboard: the keyboard puts its pictures there and goes first.
+    std::unique_ptr<Clipboard> clipboard;
     std::unique_ptr<HotKeys> hotKeys;
     std::unique_ptr<Dialogs> dialogs;
     std::unique_ptr<Shell> shell;
-    std::unique_ptr<Clipboard> clipboard;
     std::unique_ptr<Keyboard> keyboard;
     std::unique_ptr<WindowControl> windows;
     std::unique_ptr<CursorService> cursor;
     std::unique_ptr<Printer> printer;
 };
 
-// The platform in force. Installing a new one releases the old one.
+// The platform in force: the refusing services until one is installed.
 Platform& services();
-void installPlatform(std::unique_ptr<Platform> platform);
+// Installs a complete platform and releases the old one; an incomplete one is not installed
+// (false). nullptr goes back to the refusing services.
+bool installPlatform(std::unique_ptr<Platform> platform);
 
-// X11 and Qt services of the running desktop.
+// The services of the desktop the program runs on, chosen by Qt's platform: X11 (xcb, with
+// the desktop portal for the screen under Xwayland), Wayland, or Qt's own services alone.
 std::unique_ptr<Platform> makeDesktopPlatform();
 
 }  // namespace numarika

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPoint>
 #include <QString>
 
 namespace numarika {
@@ -13,9 +14,9 @@ class Printer {
     virtual ~Printer() = default;
     // The modal print dialog; false on Cancel. The printer picked there takes the next job.
     virtual bool showPrintDialog() = 0;
-    // Places the picture at (x, y) twips from the top-left of the printable area, one
+    // Places the picture `at` pixels of 1/96 inch from the top-left of the printable area, one
     // picture pixel per 1/96 inch, without lossy compression. Begins the job if none is open.
-    virtual bool paintPicture(const QImage& picture, float xTwips, float yTwips) = 0;
+    virtual bool paintPicture(const QImage& picture, QPoint at) = 0;
     // Finishes the job (one page) and hands it to the printer. On failure the job is
     // abandoned, and errorString() says why.
     virtual bool endDoc() = 0;

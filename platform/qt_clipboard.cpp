@@ -4,9 +4,12 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include "platform/logging.h"
+
 namespace numarika {
 
 std::optional<QImage> QtClipboard::picture() {
+    if (!own_.isNull()) return own_;
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard) return std::nullopt;
     const QMimeData* data = clipboard->mimeData(QClipboard::Clipboard);
@@ -17,6 +20,7 @@ std::optional<QImage> QtClipboard::picture() {
 }
 
 void QtClipboard::clear() {
+    own_ = QImage();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->clear(QClipboard::Clipboard);
 }
@@ -24,10 +28,15 @@ void QtClipboard::clear() {
 bool QtClipboard::setPicture(const QImage& picture) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard || picture.isNull()) return false;
+    own_ = QImage();
     clipboard->setImage(picture, QClipboard::Clipboard);
     // On X11 the picture is only offered while we own the selection; another client may
     // have refused us that.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) return clipboard->ownsClipboard();
+    if (QGuiApplication::platformName() == QLatin1String("xcb") && !clipboard->ownsClipboard()) {
+        qCInfo(lcPlatform) << "the clipboard could not be taken";
+        return false;
+    }
+    own_ = picture;
     return true;
 }
 

@@ -9,9 +9,6 @@
 namespace numarika {
 namespace {
 
-// Windows' file dialog flag: ask before replacing an existing file.
-constexpr Int32 OFN_OVERWRITEPROMPT = 0x2;
-
 QWidget* dialogParent() { return QApplication::activeWindow(); }
 
 }  // namespace
@@ -46,15 +43,11 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
     return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
-std::optional<Colour> QtDialogs::chooseColour(Colour initial) {
-    const QColor start(static_cast<int>(initial & 0xFF), static_cast<int>((initial >> 8) & 0xFF),
-                       static_cast<int>((initial >> 16) & 0xFF));
-    QColorDialog dialog(start, dialogParent());
+std::optional<QColor> QtDialogs::chooseColour(const QColor& initial) {
+    QColorDialog dialog(initial, dialogParent());
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QColor c = dialog.selectedColor();
-    return static_cast<Colour>(c.red()) | (static_cast<Colour>(c.green()) << 8) |
-           (static_cast<Colour>(c.blue()) << 16);
+    return dialog.selectedColor();
 }
 
 std::optional<QString> QtDialogs::saveFileName(const SaveDialogRequest& request) {
@@ -66,7 +59,7 @@ std::optional<QString> QtDialogs::saveFileName(const SaveDialogRequest& request)
     QString suffix = request.defaultExt;
     if (suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
     dialog.setDefaultSuffix(suffix);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.flags & OFN_OVERWRITEPROMPT));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();

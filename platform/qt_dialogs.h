@@ -10,7 +10,7 @@ class QtDialogs final : public Dialogs {
     void messageBox(const QString& text) override;
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultText) override;
-    std::optional<Colour> chooseColour(Colour initial) override;
+    std::optional<QColor> chooseColour(const QColor& initial) override;
     std::optional<QString> saveFileName(const SaveDialogRequest& request) override;
     void showModal(QDialog& dialog) override;
 };

@@ -7,8 +7,6 @@
 #include <QPrinter>
 #include <cmath>
 
-#include "platform/twips.h"
-
 namespace numarika {
 namespace {
 
@@ -55,14 +53,14 @@ bool QtPrinter::showPrintDialog() {
     return dialog.exec() == QDialog::Accepted;
 }
 
-bool QtPrinter::paintPicture(const QImage& picture, float xTwips, float yTwips) {
+bool QtPrinter::paintPicture(const QImage& picture, QPoint at) {
     error_.clear();
     if (picture.isNull()) {
         error_ = QStringLiteral("印刷する画像がありません。");
         return false;
     }
     jobOpen_ = true;
-    page_.push_back({picture, QPoint(twipsToPixels(xTwips), twipsToPixels(yTwips))});
+    page_.push_back({picture, at});
     return true;
 }
 

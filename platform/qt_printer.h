@@ -21,7 +21,7 @@ class QtPrinter final : public Printer {
     ~QtPrinter() override;
 
     bool showPrintDialog() override;
-    bool paintPicture(const QImage& picture, float xTwips, float yTwips) override;
+    bool paintPicture(const QImage& picture, QPoint at) override;
     bool endDoc() override;
     void killDoc() override;
     QString errorString() const override;

@@ -20,8 +20,12 @@ class WindowControl {
     virtual void setTopMost(QWidget& window, bool topMost) = 0;
     // Brings the window with this caption to the foreground; false when there is none.
     virtual bool activateByTitle(const QString& caption) = 0;
-    // Dispatches every event that is waiting for the UI thread.
+    // Dispatches every event that is waiting for the UI thread, and waits for work the desktop
+    // was asked to do meanwhile (a screen picture on its way), each within its own time-out.
     virtual void doEvents() = 0;
+    // Places a top-level window centred on its screen, frame included, where the desktop lets
+    // a program place its windows. Call before the window is first shown.
+    virtual void centreOnScreen(QWidget& window) = 0;
 };
 
 }  // namespace numarika

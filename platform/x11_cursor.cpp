@@ -3,10 +3,9 @@
 #include <unistd.h>
 #include <xcb/xfixes.h>
 
-#include <QPainter>
 #include <cstring>
 
-#include "platform/picture_box.h"
+#include "platform/logging.h"
 #include "platform/x11_connection.h"
 
 namespace numarika {
@@ -28,6 +27,11 @@ xcb_connection_t* X11CursorService::connection() {
                 nullptr));
             xfixesReady_ = version && version->major_version >= 1;
         }
+        if (!xfixesReady_)
+            qCInfo(lcPlatform) << "no XFixes: the cursor cannot be drawn into pictures";
+        xwayland_ = x11::isXwayland(c);
+        if (xwayland_)
+            qCInfo(lcPlatform) << "Xwayland: the pointer's place on the screen is unknown";
     }
     return c;
 }
@@ -35,7 +39,9 @@ xcb_connection_t* X11CursorService::connection() {
 std::optional<QPoint> X11CursorService::cursorPos() {
     xcb_connection_t* c = connection();
     xcb_screen_t* screen = x11::defaultScreen(c);
-    if (!screen) return std::nullopt;
+    // Xwayland knows the pointer only while it is over an X window, and then in coordinates
+    // of its own: a position from it would put the cursor in a wrong place.
+    if (!screen || xwayland_) return std::nullopt;
     Reply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, screen->root), nullptr));
     // Off this screen (another screen of the display) the position means nothing here.
@@ -43,7 +49,7 @@ std::optional<QPoint> X11CursorService::cursorPos() {
     return QPoint(pointer->root_x, pointer->root_y);
 }
 
-Int32 X11CursorService::windowFromPoint(QPoint pos) {
+std::int32_t X11CursorService::windowFromPoint(QPoint pos) {
     xcb_connection_t* c = connection();
     xcb_screen_t* screen = x11::defaultScreen(c);
     if (!screen) return 0;
@@ -61,24 +67,25 @@ Int32 X11CursorService::windowFromPoint(QPoint pos) {
         if (!step || step->child == XCB_WINDOW_NONE) break;
         found = window = step->child;
     }
-    return static_cast<Int32>(found);
+    return static_cast<std::int32_t>(found);
 }
 
-Int32 X11CursorService::currentThreadId() { return static_cast<Int32>(::gettid()); }
+std::int32_t X11CursorService::currentThreadId() { return static_cast<std::int32_t>(::gettid()); }
 
-Int32 X11CursorService::windowThreadId(Int32 window) {
+std::int32_t X11CursorService::windowThreadId(std::int32_t window) {
     xcb_connection_t* c = connection();
     if (!c || window == 0) return 0;
     // The high bits of a resource id name the client that made it.
     const xcb_setup_t* setup = xcb_get_setup(c);
     const std::uint32_t client = static_cast<std::uint32_t>(window) & ~setup->resource_id_mask;
     if (client == (setup->resource_id_base & ~setup->resource_id_mask)) return currentThreadId();
-    Int32 owner = static_cast<Int32>(client | 1u);
+    std::int32_t owner = static_cast<std::int32_t>(client | 1u);
     if (owner == currentThreadId()) owner ^= 0x40000000;
     return owner;
 }
 
-bool X11CursorService::attachThreadInput(Int32 ownThread, Int32 otherThread, bool attach) {
+bool X11CursorService::attachThreadInput(std::int32_t ownThread, std::int32_t otherThread,
+                                         bool attach) {
     if (!connection() || ownThread != currentThreadId() || otherThread == 0 ||
         otherThread == ownThread)
         return false;
@@ -110,39 +117,15 @@ CursorHandle X11CursorService::getCursor() {
     CursorHandle handle = static_cast<CursorHandle>(cursor->cursor_serial);
     if (handle == 0) handle = -1;
     if (!shapes_.contains(handle)) order_.append(handle);
-    shapes_.insert(handle, Shape{std::move(image), QPoint(cursor->xhot, cursor->yhot)});
+    shapes_.insert(handle, CursorShape{std::move(image), QPoint(cursor->xhot, cursor->yhot)});
     while (order_.size() > kKeptShapes) shapes_.remove(order_.takeFirst());
     return handle;
 }
 
-std::optional<QPoint> X11CursorService::hotspot(CursorHandle cursor) {
+std::optional<CursorShape> X11CursorService::cursorShape(CursorHandle cursor) {
     const auto it = shapes_.constFind(cursor);
     if (it == shapes_.constEnd()) return std::nullopt;
-    return it->hotspot;
-}
-
-QImage X11CursorService::image(CursorHandle cursor) const { return shapes_.value(cursor).image; }
-
-bool X11CursorService::drawIcon(Int32 hdc, int x, int y, CursorHandle cursor) {
-    PictureBox* box = PictureBox::fromDC(hdc);
-    const auto it = shapes_.constFind(cursor);
-    if (!box || it == shapes_.constEnd()) return false;
-    const QImage& cursorImage = it->image;
-    const QSize surface = box->imageSize();
-    // Wide arithmetic: a position near the integer limits must not wrap onto the surface.
-    const qint64 left = x, top = y;
-    if (left >= surface.width() || top >= surface.height() || left + cursorImage.width() <= 0 ||
-        top + cursorImage.height() <= 0)
-        return false;
-    const QRect where(QPoint(x, y), cursorImage.size());
-    const QRect touched = where.intersected(QRect(QPoint(0, 0), surface));
-    // A few hundred pixels on a picture that others share: drawn aside, not on a copy of it.
-    return box->drawSmall(touched, [&](QPainter& painter) {
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        // Only the part that lands on the surface: positions far outside stay out of the
-        // painter's arithmetic.
-        painter.drawImage(touched.topLeft(), cursorImage, touched.translated(-where.topLeft()));
-    });
+    return *it;
 }
 
 }  // namespace numarika

@@ -2,10 +2,10 @@
 // The pointer and the cursor image on X11. The X server knows which cursor it shows, whoever
 // set it (XFixes reports its image, hot spot and a serial number), so no input state has to
 // be shared to read another program's cursor: attaching is only bookkeeping here. Window
-// ownership follows the X resource ids: a window made on our connection is ours.
+// ownership follows the X resource ids: a window made on our connection is ours. Under
+// Xwayland the server knows the pointer only over X windows, so no position is given there.
 
 #include <QHash>
-#include <QImage>
 #include <QList>
 #include <QSet>
 
@@ -19,31 +19,24 @@ class X11CursorService final : public CursorService {
   public:
     std::optional<QPoint> cursorPos() override;
     // The innermost window at the position, as the pointer would find it.
-    Int32 windowFromPoint(QPoint screenPos) override;
-    Int32 windowThreadId(Int32 window) override;
-    Int32 currentThreadId() override;
-    bool attachThreadInput(Int32 ownThread, Int32 otherThread, bool attach) override;
+    std::int32_t windowFromPoint(QPoint screenPos) override;
+    std::int32_t windowThreadId(std::int32_t window) override;
+    std::int32_t currentThreadId() override;
+    bool attachThreadInput(std::int32_t ownThread, std::int32_t otherThread, bool attach) override;
     // The handle stands for the image read now; the latest few images are kept by handle.
     CursorHandle getCursor() override;
-    std::optional<QPoint> hotspot(CursorHandle cursor) override;
-    bool drawIcon(Int32 hdc, int x, int y, CursorHandle cursor) override;
-
-    // The image behind a handle (premultiplied ARGB), null for an unknown one.
-    QImage image(CursorHandle cursor) const;
+    std::optional<CursorShape> cursorShape(CursorHandle cursor) override;
 
   private:
-    struct Shape {
-        QImage image;
-        QPoint hotspot;
-    };
     static constexpr int kKeptShapes = 8;
 
     xcb_connection_t* connection();
 
-    QHash<CursorHandle, Shape> shapes_;
+    QHash<CursorHandle, CursorShape> shapes_;
     QList<CursorHandle> order_;  // oldest first
-    QSet<Int32> attached_;
+    QSet<std::int32_t> attached_;
     bool xfixesReady_ = false;
+    bool xwayland_ = false;
     xcb_connection_t* xfixesConnection_ = nullptr;
 };
 

@@ -1,17 +1,18 @@
 #include "platform/x11_hot_keys.h"
 
-#include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <cstdlib>
 
-#include "platform/platform.h"
+#include "platform/keyboard.h"
+#include "platform/logging.h"
+#include "platform/x11_connection.h"
 
 namespace numarika {
 namespace {
+
+using x11::Reply;
 
 // Keysyms (X11/keysymdef.h).
 constexpr xcb_keysym_t kKeysymPrint = 0xff61;
@@ -21,22 +22,15 @@ constexpr xcb_keysym_t kKeysymNumLock = 0xff7f;
 // are mouse buttons.
 constexpr std::uint16_t kModifierBits = 0x00FF;
 
-template <typename T>
-struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <typename T>
-using XcbPtr = std::unique_ptr<T, FreeDeleter<T>>;
-
 struct KeySymbolsDeleter {
     void operator()(xcb_key_symbols_t* p) const { xcb_key_symbols_free(p); }
 };
-using KeySymbolsPtr = std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter>;
+using KeySymbols = std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter>;
 
 // Every keycode that the keyboard map gives `keysym` (Print often has two).
 QList<std::uint8_t> keycodesOf(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
     QList<std::uint8_t> result;
-    XcbPtr<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    Reply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
     if (!codes) return result;
     for (const xcb_keycode_t* c = codes.get(); *c != XCB_NO_SYMBOL; ++c)
         if (!result.contains(*c)) result.append(*c);
@@ -47,7 +41,7 @@ QList<std::uint8_t> keycodesOf(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) 
 // map does not tell (it is Mod2 on practically every keyboard).
 std::uint16_t numLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
     const QList<std::uint8_t> numLockCodes = keycodesOf(symbols, kKeysymNumLock);
-    XcbPtr<xcb_get_modifier_mapping_reply_t> reply(
+    Reply<xcb_get_modifier_mapping_reply_t> reply(
         xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
     if (!reply || numLockCodes.isEmpty()) return XCB_MOD_MASK_2;
     const int perModifier = reply->keycodes_per_modifier;
@@ -63,24 +57,6 @@ std::uint16_t numLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
     return XCB_MOD_MASK_2;
 }
 
-// The root window of screen number `screen`, 0 when there is no such screen.
-xcb_window_t rootOf(xcb_connection_t* c, int screen) {
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; it.rem > 0; ++i, xcb_screen_next(&it))
-        if (i == screen) return it.data->root;
-    return 0;
-}
-
-// The screen that DISPLAY names (":0.1" is screen 1); Qt's connection uses the same one.
-int defaultScreenNumber() {
-    int screen = 0;
-    char* host = nullptr;
-    int display = 0;
-    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0) screen = 0;
-    std::free(host);
-    return screen;
-}
-
 // Whether an event announces a change of the keyboard map; `xkbEvent` is the first event
 // code of the XKEYBOARD extension (0 without it).
 bool changesKeyMap(const xcb_generic_event_t* event, std::uint8_t xkbEvent) {
@@ -91,25 +67,19 @@ bool changesKeyMap(const xcb_generic_event_t* event, std::uint8_t xkbEvent) {
     return xkbEvent != 0 && type == xkbEvent && event->pad0 <= 1;
 }
 
-// Qt's own X connection, or nullptr where Qt does not run on X (offscreen, Wayland).
-xcb_connection_t* applicationConnection() {
-    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (!app) return nullptr;
-    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    // Offscreen answers with an interface whose connection is null.
-    return x11 ? x11->connection() : nullptr;
-}
-
 }  // namespace
 
-X11HotKeys::X11HotKeys() : X11HotKeys(applicationConnection(), defaultScreenNumber()) {
-    if (!connection_) return;
+X11HotKeys::X11HotKeys() : X11HotKeys(x11::connection(), x11::defaultScreenNumber()) {
+    if (!connection_) {
+        qCInfo(lcPlatform) << "no X connection: the Print Screen key cannot be grabbed";
+        return;
+    }
     QCoreApplication* app = QCoreApplication::instance();
     app->installNativeEventFilter(this);
     filterInstalled_ = true;
     // Qt follows the keyboard through XKB, whose events then come instead of the core ones.
     static const char kXkb[] = "XKEYBOARD";
-    XcbPtr<xcb_query_extension_reply_t> xkb(xcb_query_extension_reply(
+    Reply<xcb_query_extension_reply_t> xkb(xcb_query_extension_reply(
         connection_, xcb_query_extension(connection_, sizeof kXkb - 1, kXkb), nullptr));
     if (xkb && xkb->present) xkbEvent_ = xkb->first_event;
     // Qt closes its connection when the application goes; forget it then, so that a late
@@ -123,7 +93,7 @@ X11HotKeys::X11HotKeys() : X11HotKeys(applicationConnection(), defaultScreenNumb
 
 X11HotKeys::X11HotKeys(xcb_connection_t* connection, int screen) {
     if (!connection || xcb_connection_has_error(connection)) return;
-    root_ = rootOf(connection, screen);
+    root_ = x11::rootOf(connection, screen);
     if (root_ != 0) connection_ = connection;
 }
 
@@ -134,64 +104,77 @@ X11HotKeys::~X11HotKeys() {
             app->removeNativeEventFilter(this);
     }
     if (!connection_) return;
-    for (const Grab& g : grabs_) ungrab(g.keycodes, g.masks);
+    for (const Grab& g : grabs_) ungrab(g);
+    x11::sync(connection_);
 }
 
-bool X11HotKeys::registerHotKey(Hwnd hwnd, Int32 id, std::uint32_t modifiers,
+bool X11HotKeys::registerHotKey(std::int32_t id, std::uint32_t modifiers,
                                 std::uint32_t virtualKey) {
     if (!connection_ || xcb_connection_has_error(connection_)) return false;
     // The program registers one key only; there is no general key translation.
-    if (virtualKey != static_cast<std::uint32_t>(VK_SNAPSHOT) || modifiers != 0) return false;
+    if (virtualKey != kPrintScreenKey || modifiers != 0) {
+        qCInfo(lcPlatform) << "hot key" << virtualKey << "with modifiers" << modifiers
+                           << "refused: only plain Print Screen is offered";
+        return false;
+    }
     for (const Grab& g : grabs_)
-        if (g.virtualKey == virtualKey || (g.hwnd == hwnd && g.id == id)) return false;
+        if (g.virtualKey == virtualKey || g.id == id) return false;
+    std::optional<Grab> taken = grab(id, virtualKey);
+    if (!taken) return false;
+    grabs_.append(*taken);
+    return true;
+}
 
+std::optional<X11HotKeys::Grab> X11HotKeys::grab(std::int32_t id, std::uint32_t virtualKey) {
     const std::optional<KeyMap> map = keyMap();
-    if (!map) return false;
-    const QList<std::uint8_t>& keycodes = map->printKeycodes;
-    const std::uint16_t numLock = map->numLock;
+    if (!map) {
+        qCInfo(lcPlatform) << "Print Screen refused: the keyboard map has no Print key";
+        return std::nullopt;
+    }
     // Grabs match modifiers exactly: without these the key would be lost whenever NumLock or
     // CapsLock is on.
-    const QList<std::uint16_t> masks{0, numLock, XCB_MOD_MASK_LOCK,
-                                     static_cast<std::uint16_t>(numLock | XCB_MOD_MASK_LOCK)};
-
+    const QList<std::uint16_t> masks{0, map->numLock, XCB_MOD_MASK_LOCK,
+                                     static_cast<std::uint16_t>(map->numLock | XCB_MOD_MASK_LOCK)};
     struct Pending {
         std::uint8_t keycode;
         std::uint16_t mask;
         xcb_void_cookie_t cookie;
     };
     QList<Pending> pending;
-    for (std::uint8_t keycode : keycodes)
+    for (std::uint8_t keycode : map->printKeycodes)
         for (std::uint16_t mask : masks)
             pending.append({keycode, mask,
                             xcb_grab_key_checked(connection_, 0, root_, mask, keycode,
                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)});
-    // Every grab is answered at once: a BadAccess means another client holds the key.
+    // Every grab is answered at once (one round trip for all): a BadAccess means another
+    // client holds the key.
     bool refused = false;
-    QList<std::uint8_t> grabbedCodes;
-    QList<std::uint16_t> grabbedMasks;
+    Grab taken{id, virtualKey, {}, {}};
     for (const Pending& p : pending) {
-        XcbPtr<xcb_generic_error_t> error(xcb_request_check(connection_, p.cookie));
-        if (error) {
+        if (x11::requestError(connection_, p.cookie)) {
             refused = true;
         } else {
             // Remember each success to undo it below should another combination be refused.
-            grabbedCodes.append(p.keycode);
-            grabbedMasks.append(p.mask);
+            taken.keycodes.append(p.keycode);
+            taken.masks.append(p.mask);
         }
     }
     if (refused) {
-        for (qsizetype i = 0; i < grabbedCodes.size(); ++i)
-            xcb_ungrab_key(connection_, grabbedCodes[i], root_, grabbedMasks[i]);
+        for (qsizetype i = 0; i < taken.keycodes.size(); ++i)
+            xcb_ungrab_key(connection_, taken.keycodes[i], root_, taken.masks[i]);
         xcb_flush(connection_);
-        return false;
+        qCInfo(lcPlatform) << "Print Screen refused: another program holds the key";
+        return std::nullopt;
     }
-    grabs_.append({hwnd, id, virtualKey, keycodes, masks});
-    return true;
+    // What is kept describes the whole grab: every keycode in every lock state.
+    taken.keycodes = map->printKeycodes;
+    taken.masks = masks;
+    return taken;
 }
 
 std::optional<X11HotKeys::KeyMap> X11HotKeys::keyMap() {
     if (keyMap_) return keyMap_;
-    KeySymbolsPtr symbols(xcb_key_symbols_alloc(connection_));
+    KeySymbols symbols(xcb_key_symbols_alloc(connection_));
     if (!symbols) return std::nullopt;
     KeyMap map;
     map.printKeycodes = keycodesOf(symbols.get(), kKeysymPrint);
@@ -203,29 +186,57 @@ std::optional<X11HotKeys::KeyMap> X11HotKeys::keyMap() {
     return map;
 }
 
-bool X11HotKeys::unregisterHotKey(Hwnd hwnd, Int32 id) {
+bool X11HotKeys::unregisterHotKey(std::int32_t id) {
     for (qsizetype i = 0; i < grabs_.size(); ++i) {
-        if (grabs_[i].hwnd != hwnd || grabs_[i].id != id) continue;
-        if (connection_) ungrab(grabs_[i].keycodes, grabs_[i].masks);
+        if (grabs_[i].id != id) continue;
+        if (connection_) {
+            ungrab(grabs_[i]);
+            // Wait for the server, so that another client may grab the key as soon as we
+            // return.
+            x11::sync(connection_);
+        }
         grabs_.removeAt(i);
         return true;
     }
     return false;
 }
 
-void X11HotKeys::ungrab(const QList<std::uint8_t>& keycodes, const QList<std::uint16_t>& masks) {
-    for (std::uint8_t keycode : keycodes)
-        for (std::uint16_t mask : masks) xcb_ungrab_key(connection_, keycode, root_, mask);
-    // Wait for the server, so that another client may grab the key as soon as we return.
-    XcbPtr<xcb_get_input_focus_reply_t> sync(
-        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+void X11HotKeys::ungrab(const Grab& grab) {
+    for (std::uint8_t keycode : grab.keycodes)
+        for (std::uint16_t mask : grab.masks) xcb_ungrab_key(connection_, keycode, root_, mask);
+}
+
+void X11HotKeys::followKeyMap() {
+    followPending_ = false;
+    if (!connection_ || grabs_.isEmpty()) return;
+    const QList<Grab> held = grabs_;
+    grabs_.clear();
+    for (const Grab& old : held) {
+        ungrab(old);
+        if (std::optional<Grab> moved = grab(old.id, old.virtualKey)) {
+            grabs_.append(*moved);
+            continue;
+        }
+        qCInfo(lcPlatform) << "Print Screen lost after a keyboard map change";
+        notifyLost(old.id);
+    }
+    xcb_flush(connection_);
 }
 
 bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (!connection_ || eventType != "xcb_generic_event_t") return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    // Also while nothing is registered: the next registration must not use an old map.
-    if (keyMap_ && changesKeyMap(event, xkbEvent_)) keyMap_.reset();
+    if (changesKeyMap(event, xkbEvent_)) {
+        // Also while nothing is registered: the next registration must not use an old map.
+        keyMap_.reset();
+        // A change comes as several events; the grabs move once, after them.
+        if (!grabs_.isEmpty() && !followPending_) {
+            followPending_ = true;
+            QMetaObject::invokeMethod(
+                &queued_, [this] { followKeyMap(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
     if (grabs_.isEmpty()) return false;
     if ((event->response_type & 0x7F) != XCB_KEY_PRESS) return false;
     const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
@@ -236,9 +247,10 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
         // a press that reaches the root by other means must not count.
         const std::uint16_t state = press->state & kModifierBits;
         if (!g.masks.contains(state)) continue;
-        // lParam as the window system builds it: key code high, modifiers low.
-        const Int32 lParam = static_cast<Int32>(g.virtualKey << 16);
-        services().windowProcedures.postMessage(g.hwnd, WM_HOTKEY, g.id, lParam);
+        const std::int32_t id = g.id;
+        // Delivered from the event loop, not from inside Qt's event handling.
+        QMetaObject::invokeMethod(
+            &queued_, [this, id] { notifyActivated(id); }, Qt::QueuedConnection);
         return true;
     }
     return false;

@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/logging.h"
 #include "platform/x11_connection.h"
 
 namespace numarika {
@@ -235,6 +236,13 @@ std::optional<QImage> X11ScreenGrabber::grabDesktop() {
     xcb_connection_t* c = x11::connection();
     xcb_screen_t* screen = x11::defaultScreen(c);
     if (!screen) return std::nullopt;
+    if (!checkedServer_) {
+        checkedServer_ = true;
+        // Xwayland's root window is black where the compositor shows windows: never a picture.
+        xwayland_ = x11::isXwayland(c);
+        if (xwayland_) qCInfo(lcPlatform) << "Xwayland: the root window holds no picture";
+    }
+    if (xwayland_) return std::nullopt;
     const std::optional<XPixelLayout> layout = rootLayout(c, screen);
     if (!layout) return std::nullopt;
     // At the size of the last grab, with the root's size asked for in the same hold of the
@@ -278,6 +286,7 @@ std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_wind
                                                    const XPixelLayout& layout, bool confirmSize) {
     const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_shm_id);
     if (!ext || !ext->present) {
+        qCInfo(lcPlatform) << "no MIT-SHM: the screen is read with plain GetImage";
         shmRefused_ = true;
         return std::nullopt;
     }
@@ -289,6 +298,7 @@ std::optional<QImage> X11ScreenGrabber::grabShared(xcb_connection_t* c, xcb_wind
     const std::shared_ptr<Segment> seg = freeSegment(c, bytesPerLine * height);
     if (!seg) {
         // Typically a server in another IPC namespace or on another machine.
+        qCInfo(lcPlatform) << "shared memory refused: the screen is read with plain GetImage";
         shmRefused_ = true;
         return std::nullopt;
     }
@@ -362,6 +372,12 @@ std::optional<QImage> X11ScreenGrabber::grabPlain(xcb_connection_t* c, xcb_windo
     if (length <= 0 || height <= 0 || length % height != 0) return std::nullopt;
     return imageFromServerPixels(xcb_get_image_data(reply.get()), width, height, length / height,
                                  layout);
+}
+
+void X11ScreenSource::requestScreen(Done done) {
+    QMetaObject::invokeMethod(
+        &queued_, [this, done = std::move(done)] { done(grabber_.grabDesktop()); },
+        Qt::QueuedConnection);
 }
 
 }  // namespace numarika

@@ -7,10 +7,13 @@
 #include <xcb/xcb.h>
 
 #include <QImage>
+#include <QObject>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include "platform/screen_source.h"
 
 namespace numarika {
 
@@ -58,8 +61,21 @@ class X11ScreenGrabber {
     std::vector<std::shared_ptr<Segment>> segments_;
     bool shmRefused_ = false;
     bool usedShm_ = false;
+    bool checkedServer_ = false;
+    bool xwayland_ = false;
     // The root's size at the last grab.
     QSize lastSize_;
+};
+
+// The X server's root window as the desktop picture, grabbed on the event loop right after
+// the request, as a key press handled by the system would be.
+class X11ScreenSource final : public ScreenSource {
+  public:
+    void requestScreen(Done done) override;
+
+  private:
+    X11ScreenGrabber grabber_;
+    QObject queued_;  // queued grabs die with this object
 };
 
 }  // namespace numarika

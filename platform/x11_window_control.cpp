@@ -3,9 +3,14 @@
 #include <QAbstractEventDispatcher>
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
+#include <QEvent>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -119,50 +124,16 @@ class UnmapWatch final : public QAbstractNativeEventFilter {
     std::function<void()> onChange_;
 };
 
-void sendRootMessage(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, const char* type,
-                     std::uint32_t d0, std::uint32_t d1, std::uint32_t d2) {
-    xcb_client_message_event_t event;
-    std::memset(&event, 0, sizeof event);
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = x11::internAtom(c, type);
-    event.data.data32[0] = d0;
-    event.data.data32[1] = d1;
-    event.data.data32[2] = d2;
-    xcb_send_event(c, 0, root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&event));
-}
-
-QString windowName(xcb_connection_t* c, xcb_window_t window) {
-    const xcb_atom_t utf8 = x11::internAtom(c, "UTF8_STRING");
-    const struct {
-        xcb_atom_t property;
-        xcb_atom_t type;
-    } names[] = {{x11::internAtom(c, "_NET_WM_NAME"), utf8}, {XCB_ATOM_WM_NAME, XCB_ATOM_STRING}};
-    for (const auto& name : names) {
-        Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-            c, xcb_get_property(c, 0, window, name.property, name.type, 0, 1024), nullptr));
-        if (!reply || reply->type == XCB_ATOM_NONE) continue;
-        const auto* text = static_cast<const char*>(xcb_get_property_value(reply.get()));
-        const int length = xcb_get_property_value_length(reply.get());
-        return name.type == utf8 ? QString::fromUtf8(text, length)
-                                 : QString::fromLatin1(text, length);
-    }
-    return QString();
-}
-
 // Top-level windows of other programs that carry this caption.
 xcb_window_t findForeignWindow(xcb_connection_t* c, xcb_window_t root, bool managed,
                                const QString& caption) {
     std::vector<xcb_window_t> candidates;
     if (managed) {
-        Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(
-            c,
-            xcb_get_property(c, 0, root, x11::internAtom(c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0,
-                             4096),
-            nullptr));
+        Reply<xcb_get_property_reply_t> list(
+            xcb_get_property_reply(c,
+                                   xcb_get_property(c, 0, root, x11::atom(c, "_NET_CLIENT_LIST"),
+                                                    XCB_ATOM_WINDOW, 0, 4096),
+                                   nullptr));
         if (list && list->format == 32) {
             const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
             candidates.assign(ids, ids + xcb_get_property_value_length(list.get()) / 4);
@@ -176,40 +147,19 @@ xcb_window_t findForeignWindow(xcb_connection_t* c, xcb_window_t root, bool mana
         }
     }
     for (xcb_window_t w : candidates)
-        if (x11::isMapped(c, w).value_or(false) && windowName(c, w) == caption) return w;
+        if (x11::isMapped(c, w).value_or(false) && x11::windowName(c, w) == caption) return w;
     return XCB_WINDOW_NONE;
 }
 
 }  // namespace
-
-bool X11WindowControl::hiddenByUs(const QWidget& window) const {
-    for (const QPointer<QWidget>& w : hidden_)
-        if (w == &window) return true;
-    return false;
-}
-
-void X11WindowControl::forgetHidden(const QWidget& window) {
-    hidden_.removeIf([&window](const QPointer<QWidget>& w) { return !w || w == &window; });
-}
-
-WindowState X11WindowControl::windowState(QWidget& window) {
-    if (hiddenByUs(window) || window.isMinimized()) return WindowState::Minimized;
-    if (window.isMaximized()) return WindowState::Maximized;
-    return WindowState::Normal;
-}
 
 void X11WindowControl::setWindowState(QWidget& window, WindowState state) {
     switch (state) {
         case WindowState::Minimized:
             takeOffScreen(window);
             break;
-        case WindowState::Maximized:
-            forgetHidden(window);
-            window.showMaximized();
-            break;
-        case WindowState::Normal:
-            forgetHidden(window);
-            window.showNormal();
+        default:
+            QtWindowControl::setWindowState(window, state);
             break;
     }
 }
@@ -233,7 +183,7 @@ void X11WindowControl::takeOffScreen(QWidget& window) {
     minimise();
     if (managed && watch.wait(kIconifyWaitMs)) return;
     window.hide();
-    hidden_.append(&window);
+    markHidden(window);
     watch.wait(kUnmapWaitMs);
 }
 
@@ -245,9 +195,9 @@ void X11WindowControl::setTopMost(QWidget& window, bool topMost) {
     if (!screen || !window.testAttribute(Qt::WA_WState_Created)) return;
     const auto own = static_cast<xcb_window_t>(window.winId());
     if (x11::windowManagerRunning(c, screen->root)) {
-        sendRootMessage(c, screen->root, own, "_NET_WM_STATE",
-                        topMost ? kNetWmStateAdd : kNetWmStateRemove,
-                        x11::internAtom(c, "_NET_WM_STATE_ABOVE"), 0);
+        x11::sendRootMessage(c, screen->root, own, "_NET_WM_STATE",
+                             topMost ? kNetWmStateAdd : kNetWmStateRemove,
+                             x11::atom(c, "_NET_WM_STATE_ABOVE"), 0);
     } else if (topMost) {
         // Nobody keeps a stacking order for us: top-most is as high as it goes, now.
         const std::uint32_t above = XCB_STACK_MODE_ABOVE;
@@ -257,12 +207,7 @@ void X11WindowControl::setTopMost(QWidget& window, bool topMost) {
 }
 
 bool X11WindowControl::activateByTitle(const QString& caption) {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (!w->isVisible() || w->windowTitle() != caption) continue;
-        w->raise();
-        w->activateWindow();
-        return true;
-    }
+    if (QtWindowControl::activateByTitle(caption)) return true;
     xcb_connection_t* c = x11::connection();
     xcb_screen_t* screen = x11::defaultScreen(c);
     if (!screen) return false;
@@ -270,8 +215,8 @@ bool X11WindowControl::activateByTitle(const QString& caption) {
     const xcb_window_t target = findForeignWindow(c, screen->root, managed, caption);
     if (target == XCB_WINDOW_NONE) return false;
     if (managed) {
-        sendRootMessage(c, screen->root, target, "_NET_ACTIVE_WINDOW", kSourcePager,
-                        XCB_CURRENT_TIME, 0);
+        x11::sendRootMessage(c, screen->root, target, "_NET_ACTIVE_WINDOW", kSourcePager,
+                             XCB_CURRENT_TIME, 0);
     } else {
         const std::uint32_t above = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(c, target, XCB_CONFIG_WINDOW_STACK_MODE, &above);
@@ -280,7 +225,5 @@ bool X11WindowControl::activateByTitle(const QString& caption) {
     xcb_flush(c);
     return true;
 }
-
-void X11WindowControl::doEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 }  // namespace numarika

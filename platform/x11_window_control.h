@@ -8,20 +8,16 @@
 // word that the window and its frame are unmapped, and unmaps the window itself (hide) when
 // no window manager does it in time.
 
-#include <QList>
-#include <QPointer>
-
-#include "platform/window_control.h"
+#include "platform/qt_window_control.h"
 
 namespace numarika {
 
-class X11WindowControl final : public WindowControl {
+class X11WindowControl final : public QtWindowControl {
   public:
     // How long a window manager may take to iconify before we unmap the window ourselves.
     static constexpr int kIconifyWaitMs = 1000;
     static constexpr int kUnmapWaitMs = 500;
 
-    WindowState windowState(QWidget& window) override;
     // Minimised returns once the window and its frame are off the screen (bounded by the
     // waits above). Normal brings a window back from minimised or maximised and shows it.
     void setWindowState(QWidget& window, WindowState state) override;
@@ -31,14 +27,9 @@ class X11WindowControl final : public WindowControl {
     void setTopMost(QWidget& window, bool topMost) override;
     // Our own windows first, then any other program's top-level window with that caption.
     bool activateByTitle(const QString& caption) override;
-    void doEvents() override;
 
   private:
     void takeOffScreen(QWidget& window);
-    bool hiddenByUs(const QWidget& window) const;
-    void forgetHidden(const QWidget& window);
-
-    QList<QPointer<QWidget>> hidden_;  // windows we unmapped ourselves for the minimised state
 };
 
 }  // namespace numarika

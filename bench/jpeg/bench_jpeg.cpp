@@ -22,8 +22,8 @@
 #include <random>
 #include <vector>
 
+#include "controls/picture_box.h"
 #include "output/dcsave_jpeg.h"
-#include "platform/picture_box.h"
 
 using namespace numarika;
 

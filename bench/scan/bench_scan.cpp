@@ -18,9 +18,9 @@
 #include <optional>
 #include <vector>
 
+#include "controls/picture_box.h"
 #include "main_window/main.h"
-#include "platform/dialogs.h"
-#include "platform/picture_box.h"
+#include "platform/null_services.h"
 #include "platform/platform.h"
 #include "platform/x11_connection.h"
 #include "platform/x11_screen_grab.h"
@@ -36,18 +36,6 @@ double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
-
-// Messages go to the terminal: a modal box would stop the run.
-class PrintingDialogs final : public numarika::Dialogs {
-  public:
-    void messageBox(const QString& text) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    std::optional<numarika::Colour> chooseColour(numarika::Colour) override { return {}; }
-    std::optional<QString> saveFileName(const numarika::SaveDialogRequest&) override { return {}; }
-    void showModal(QDialog&) override {}
-};
 
 // Notes when the canvas has been painted with a new picture. A paint of the picture before,
 // still pending from the last scan, happens inside the scan's first yield and does not count.
@@ -133,7 +121,8 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     auto platform = numarika::makeDesktopPlatform();
-    platform->dialogs = std::make_unique<PrintingDialogs>();
+    // Messages go to the log: a modal box would stop the run.
+    platform->dialogs = std::make_unique<numarika::NullDialogs>();
     numarika::installPlatform(std::move(platform));
 
     numarika::main window;

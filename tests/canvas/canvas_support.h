@@ -7,8 +7,8 @@
 #include <QtTest>
 #include <algorithm>
 
+#include "controls/twips.h"
 #include "main_window/main.h"
-#include "platform/twips.h"
 
 namespace numarika::testing {
 
@@ -43,11 +43,6 @@ inline bool onOutline(int x, int y, QPoint a, QPoint b, int width) {
     const bool inInner =
         x >= left + width && x <= right - width && y >= top + width && y <= bottom - width;
     return inOuter && !inInner;
-}
-
-inline QRgb rgbOf(Colour c) {
-    return qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                static_cast<int>((c >> 16) & 0xFF));
 }
 
 // The picture with a box drawn on it: inverted (exclusive-or with white) or in a colour.

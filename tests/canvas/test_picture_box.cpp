@@ -8,7 +8,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/picture_box.h"
+#include "controls/picture_box.h"
 #include "tests/canvas/canvas_support.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"

@@ -9,8 +9,8 @@
 #include <climits>
 
 #include "capture/module1.h"
+#include "controls/twips.h"
 #include "main_window/main.h"
-#include "platform/twips.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 
@@ -78,7 +78,7 @@ class TestScan : public QObject {
         w.m_n_cap_Click();
 
         QStringList expected{QStringLiteral("cursorPos")};
-        expected << cursorQuery(7) << QStringLiteral("hotspot #7") << QStringLiteral("yield")
+        expected << cursorQuery(7) << QStringLiteral("shape #7") << QStringLiteral("yield")
                  << QStringLiteral("state Minimized") << QStringLiteral("yield")
                  << QStringLiteral("topMost on") << QStringLiteral("yield")
                  << QStringLiteral("yield")
@@ -86,10 +86,10 @@ class TestScan : public QObject {
                  // The system's picture arrives while the scan yields.
                  << QStringLiteral("yield") << QStringLiteral("grab")
                  << QStringLiteral("clipboard set") << QStringLiteral("yield")
-                 << QStringLiteral("clipboard read") << cursorQuery(7)
-                 << QStringLiteral("drawIcon 37 26 #7") << QStringLiteral("yield")
-                 << QStringLiteral("state Normal") << QStringLiteral("yield")
-                 << QStringLiteral("topMost off") << QStringLiteral("activate ") + kCaption;
+                 << QStringLiteral("clipboard read") << cursorQuery(7) << QStringLiteral("shape #7")
+                 << QStringLiteral("yield") << QStringLiteral("state Normal")
+                 << QStringLiteral("yield") << QStringLiteral("topMost off")
+                 << QStringLiteral("activate ") + kCaption;
         QCOMPARE(scanJournal(s, from), expected);
         QVERIFY(hasPicture(w));
         QVERIFY(s.dialogs->messages.isEmpty());
@@ -108,11 +108,11 @@ class TestScan : public QObject {
         w.m_n_cap_Click();
 
         QStringList expected{QStringLiteral("cursorPos")};
-        expected << cursorQuery(7) << QStringLiteral("hotspot #7") << QStringLiteral("yield")
+        expected << cursorQuery(7) << QStringLiteral("shape #7") << QStringLiteral("yield")
                  << QStringLiteral("yield") << QStringLiteral("keybd 2C 1 0 0")
                  << QStringLiteral("yield") << QStringLiteral("grab")
                  << QStringLiteral("clipboard set") << QStringLiteral("clipboard read")
-                 << cursorQuery(7) << QStringLiteral("drawIcon 37 26 #7");
+                 << cursorQuery(7) << QStringLiteral("shape #7");
         QCOMPARE(scanJournal(s, from), expected);
         QVERIFY(hasPicture(w));
     }
@@ -416,12 +416,24 @@ class TestScan : public QObject {
         const qsizetype from = s.desktop->journal.size();
         w.m_n_cap_Click();
         const QStringList journal = scanJournal(s, from);
-        QVERIFY(journal.contains(QStringLiteral("hotspot #1")));
-        QVERIFY(!journal.contains(QStringLiteral("hotspot #2")));
-        QVERIFY(journal.contains(QStringLiteral("drawIcon 198 97 #2")));
+        // The hot spot of the first shape, the image of the second, and nothing else asked.
+        QCOMPARE(journal.filter(QStringLiteral("shape #")),
+                 (QStringList{QStringLiteral("shape #1"), QStringLiteral("shape #2")}));
         QCOMPARE(w.lngHotspotX, 2);
         QCOMPARE(w.lngHotspotY, 3);
         QCOMPARE(w.Picture2->Image().pixel(QPoint(198, 97) + QPoint(2, 9)), kBlue);
+    }
+
+    void unknownPointerPositionDrawsNoCursor() {
+        // Wayland tells a program nothing of the pointer outside its own windows.
+        Scripted s = installScriptedPlatform();
+        showCursor(s, 7, ScriptedCursor::testShape(kRed, QPoint(3, 4)));
+        s.cursor->position = std::nullopt;
+        main w;
+        w.m_n_cap_Click();
+        QVERIFY(hasPicture(w));
+        QCOMPARE(w.Picture2->Image(), s.desktop->screen);
+        QVERIFY(s.dialogs->messages.isEmpty());
     }
 
     void cursorInTheCornerIsClippedWithItsHotspotOnTheStart() {
@@ -453,7 +465,7 @@ class TestScan : public QObject {
             main w;
             w.m_n_cap_Click();
             QCOMPARE(s.cursor->attaches, 0);
-            QVERIFY(s.desktop->journal.contains(QStringLiteral("drawIcon 37 26 #7")));
+            QCOMPARE(w.Picture2->Image().pixel(QPoint(37, 26) + QPoint(2, 9)), kRed);
         }
         // A refused attach at the hot spot: (0, 0), the cursor's corner on the start position.
         {
@@ -465,7 +477,7 @@ class TestScan : public QObject {
             w.m_n_cap_Click();
             QCOMPARE(w.lngHotspotX, 0);
             QCOMPARE(w.lngHotspotY, 0);
-            QVERIFY(s.desktop->journal.contains(QStringLiteral("drawIcon 40 30 #7")));
+            QCOMPARE(w.Picture2->Image().pixel(QPoint(40, 30) + QPoint(2, 9)), kRed);
             QCOMPARE(s.cursor->attaches, s.cursor->detaches);
         }
         // A refused attach at the overlay: nothing drawn, and the scan succeeds.
@@ -489,7 +501,7 @@ class TestScan : public QObject {
         QVERIFY(!w.m_mouse->isChecked());
         w.m_n_cap_Click();
         QVERIFY(hasPicture(w));
-        QVERIFY(s.desktop->journal.contains(QStringLiteral("hotspot #7")));
+        QVERIFY(s.desktop->journal.contains(QStringLiteral("shape #7")));
         QCOMPARE(w.lngHotspotX, 3);
         QCOMPARE(w.Picture2->Image(), s.desktop->screen);
     }

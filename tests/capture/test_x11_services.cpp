@@ -10,11 +10,12 @@
 #include <cstring>
 #include <vector>
 
+#include "controls/win_types.h"
 #include "main_window/main.h"
+#include "platform/print_screen_keyboard.h"
 #include "platform/qt_clipboard.h"
 #include "platform/x11_connection.h"
 #include "platform/x11_cursor.h"
-#include "platform/x11_keyboard.h"
 #include "platform/x11_screen_grab.h"
 #include "platform/x11_window_control.h"
 #include "tests/support/scripted_platform.h"
@@ -28,9 +29,9 @@ namespace {
 // The real capture services on top of the scripted rest.
 Scripted installRealCapture() {
     Scripted s = installScriptedPlatform();
-    auto clipboard = std::make_unique<QtClipboard>();
-    s.platform->keyboard = std::make_unique<X11Keyboard>(*clipboard);
-    s.platform->clipboard = std::move(clipboard);
+    s.platform->clipboard = std::make_unique<QtClipboard>();
+    s.platform->keyboard =
+        std::make_unique<PrintScreenKeyboard>(*s.platform, std::make_unique<X11ScreenSource>());
     s.platform->windows = std::make_unique<X11WindowControl>();
     s.platform->cursor = std::make_unique<X11CursorService>();
     s.clipboard = nullptr;
@@ -176,10 +177,8 @@ class TestX11Services : public QObject {
         QCOMPARE(cursor.windowThreadId(0x400005), 0);
         QVERIFY(!cursor.attachThreadInput(cursor.currentThreadId(), 0x400001, true));
         QCOMPARE(cursor.getCursor(), 0);
-        QVERIFY(!cursor.hotspot(0));
-        QVERIFY(!cursor.hotspot(12345));
-        QVERIFY(!cursor.drawIcon(w.Picture2->hDC(), 0, 0, 12345));
-        QVERIFY(!cursor.drawIcon(0, 0, 0, 0));
+        QVERIFY(!cursor.cursorShape(0));
+        QVERIFY(!cursor.cursorShape(12345));
     }
 
     void grabberAndKeyboardRefuse() {
@@ -187,9 +186,11 @@ class TestX11Services : public QObject {
         QVERIFY(!grabber.grabDesktop());
 
         // The clipboard's old picture must not pass for a new screen picture.
-        QtClipboard clipboard;
+        Platform platform;
+        platform.clipboard = std::make_unique<QtClipboard>();
+        Clipboard& clipboard = *platform.clipboard;
         QVERIFY(clipboard.setPicture(filled(QSize(8, 8), qRgb(9, 9, 9))));
-        X11Keyboard keyboard(clipboard);
+        PrintScreenKeyboard keyboard(platform, std::make_unique<X11ScreenSource>());
         keyboard.keybdEvent(VK_SNAPSHOT, 1, 0x2, 0);  // key up: nothing
         keyboard.keybdEvent(0x41, 0, 0, 0);           // another key: nothing
         QCoreApplication::processEvents();
@@ -201,10 +202,12 @@ class TestX11Services : public QObject {
     }
 
     void pendingPrintScreenDiesWithTheKeyboard() {
-        QtClipboard clipboard;
+        Platform platform;
+        platform.clipboard = std::make_unique<QtClipboard>();
+        Clipboard& clipboard = *platform.clipboard;
         QVERIFY(clipboard.setPicture(filled(QSize(8, 8), qRgb(9, 9, 9))));
         {
-            X11Keyboard keyboard(clipboard);
+            PrintScreenKeyboard keyboard(platform, std::make_unique<X11ScreenSource>());
             keyboard.keybdEvent(VK_SNAPSHOT, 1, 0, 0);
         }
         QCoreApplication::processEvents();  // must not touch the destroyed keyboard
@@ -220,6 +223,11 @@ class TestX11Services : public QObject {
         QCOMPARE(back->size(), picture.size());
         QCOMPARE(back->pixel(5, 5), picture.pixel(5, 5));
         QVERIFY(!clipboard.setPicture(QImage()));
+
+        // Another program taking the clipboard (a clipboard manager) does not replace the
+        // picture this program put there.
+        QGuiApplication::clipboard()->setText(QStringLiteral("text"));
+        QCOMPARE(clipboard.picture()->pixel(5, 5), picture.pixel(5, 5));
 
         clipboard.clear();
         QVERIFY(!clipboard.picture());

@@ -4,8 +4,8 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include "controls/twips.h"
 #include "main_window/main.h"
-#include "platform/twips.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 

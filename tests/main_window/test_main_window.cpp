@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "capture/module1.h"
+#include "controls/user32.h"
 #include "main_window/main.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
@@ -50,13 +51,13 @@ class TestMainWindow : public QObject {
         QVERIFY(Module1::lngPrevWndProc != 0);
         QVERIFY(Module1::lngHotKeyAtom < 0);
         QCOMPARE(static_cast<std::uint16_t>(Module1::lngHotKeyAtom),
-                 s.platform->atoms.add(QStringLiteral("VBSHOTKEY")));
-        s.platform->atoms.remove(static_cast<std::uint16_t>(Module1::lngHotKeyAtom));
+                 user32().atoms.add(QStringLiteral("VBSHOTKEY")));
+        user32().atoms.remove(static_cast<std::uint16_t>(Module1::lngHotKeyAtom));
         QCOMPARE(s.hotKeys->calls.size(), 1);
         const auto& call = s.hotKeys->calls.first();
         QVERIFY(call.registering);
-        QCOMPARE(call.hwnd, w.hWnd());
         QCOMPARE(call.id, Module1::lngHotKeyAtom);
+        QCOMPARE(user32().hotKeys.value(call.id).hwnd, w.hWnd());
         QCOMPARE(call.modifiers, 0u);
         QCOMPARE(call.virtualKey, 0x2Cu);
     }
@@ -87,12 +88,12 @@ class TestMainWindow : public QObject {
         QVERIFY(!w.m_all_save->isEnabled());
         // The atom stays held after a refusal; the next unregister releases it.
         QVERIFY(Module1::lngHotKeyAtom != 0);
-        QCOMPARE(s.platform->atoms.references(QStringLiteral("VBSHOTKEY")), 1);
+        QCOMPARE(user32().atoms.references(QStringLiteral("VBSHOTKEY")), 1);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.close();
         QCOMPARE(Module1::lngHotKeyAtom, 0);
-        QCOMPARE(s.platform->atoms.references(QStringLiteral("VBSHOTKEY")), 0);
+        QCOMPARE(user32().atoms.references(QStringLiteral("VBSHOTKEY")), 0);
         QVERIFY(!s.hotKeys->calls.last().registering);
     }
 
@@ -105,11 +106,11 @@ class TestMainWindow : public QObject {
             QCOMPARE(off, i % 2 == 0);
             QCOMPARE(s.hotKeys->registered.isEmpty(), off);
             QCOMPARE(Module1::lngHotKeyAtom == 0, off);
-            QCOMPARE(s.platform->atoms.references(QStringLiteral("VBSHOTKEY")), off ? 0 : 1);
+            QCOMPARE(user32().atoms.references(QStringLiteral("VBSHOTKEY")), off ? 0 : 1);
         }
         // Registering over a registration releases the old one first.
         Module1::RegisterPrintKey(w.hWnd(), Module1::kHotKeyAtomName, 0, VK_SNAPSHOT);
-        QCOMPARE(s.platform->atoms.references(QStringLiteral("VBSHOTKEY")), 1);
+        QCOMPARE(user32().atoms.references(QStringLiteral("VBSHOTKEY")), 1);
         QCOMPARE(s.hotKeys->registered.size(), 1);
         QVERIFY(s.dialogs->messages.isEmpty());
     }
@@ -131,7 +132,7 @@ class TestMainWindow : public QObject {
 
     void hotKeyMessagesAndTheOtherMessages() {
         Scripted s = installScriptedPlatform();
-        auto& procs = s.platform->windowProcedures;
+        auto& procs = user32().windowProcedures;
         main w;
         // Put a counting procedure under the hook to see what is passed on.
         Module1::UnhookWindow(w.hWnd());
@@ -165,7 +166,7 @@ class TestMainWindow : public QObject {
     void everyClosePathReleasesTheKeyAndUnhooks() {
         QFETCH(int, path);
         Scripted s = installScriptedPlatform();
-        auto& procs = s.platform->windowProcedures;
+        auto& procs = user32().windowProcedures;
         {
             main w;
             w.show();
@@ -185,7 +186,7 @@ class TestMainWindow : public QObject {
             QCOMPARE(Module1::lngPrevWndProc, 0);
             QVERIFY(s.hotKeys->registered.isEmpty());
             QCOMPARE(procs.currentProc(hwnd), procs.defaultProcHandle());
-            QCOMPARE(s.platform->atoms.size(), 0);
+            QCOMPARE(user32().atoms.size(), 0);
             // With the key already off, the close releases nothing more.
             QCOMPARE(s.hotKeys->calls.size() == callsBefore, path == 2);
         }

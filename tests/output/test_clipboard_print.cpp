@@ -6,6 +6,7 @@
 
 #include "main_window/main.h"
 #include "platform/clipboard.h"
+#include "platform/null_services.h"
 #include "tests/output/picture_checks.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
@@ -98,8 +99,8 @@ class TestClipboardPrint : public QObject {
         QCOMPARE(clipboard->clears, 1);
         QCOMPARE(s.dialogs->messages, QStringList{kCopyFailed});
 
-        // No clipboard service at all: the same.
-        s.platform->clipboard.reset();
+        // A desktop without a clipboard: the same.
+        s.platform->clipboard = std::make_unique<NullClipboard>();
         w.m_all_clip_Click();
         QCOMPARE(s.dialogs->messages, (QStringList{kCopyFailed, kCopyFailed}));
     }
@@ -147,8 +148,7 @@ class TestClipboardPrint : public QObject {
         QCOMPARE(s.printer->printed.size(), 1);
         const ScriptedPrinter::Job& job = s.printer->printed.first();
         QCOMPARE(job.size(), 1);
-        QCOMPARE(job.first().xTwips, 0.0f);
-        QCOMPARE(job.first().yTwips, 0.0f);
+        QCOMPARE(job.first().at, QPoint(0, 0));
         QCOMPARE(job.first().picture.size(), QSize(210, 130));
         QCOMPARE(job.first().picture, picture.copy(100, 50, 210, 130));
         QVERIFY(!s.printer->jobOpen);

@@ -89,7 +89,7 @@ class TestQtPrinter : public QObject {
             q.setPageMargins(QMarginsF(marginMm, marginMm, marginMm, marginMm),
                              QPageLayout::Millimeter);
         const QImage picture = detailPicture(333, 217);
-        QVERIFY(printer.paintPicture(picture, 0, 0));
+        QVERIFY(printer.paintPicture(picture, QPoint(0, 0)));
         QVERIFY(printer.jobOpen());
         QVERIFY2(printer.endDoc(), qPrintable(printer.errorString()));
         QVERIFY(!printer.jobOpen());
@@ -116,7 +116,7 @@ class TestQtPrinter : public QObject {
         q.setOutputFormat(QPrinter::PdfFormat);
         q.setOutputFileName(pdf);
         const QImage picture = detailPicture(40, 30);
-        QVERIFY(printer.paintPicture(picture, 10 * 15, 3 * 15));
+        QVERIFY(printer.paintPicture(picture, QPoint(10, 3)));
         QVERIFY(printer.endDoc());
         const QImage page = renderPage(pdf, tmp_->path());
         const QPoint at = printableCorner(q) + QPoint(10, 3);
@@ -131,7 +131,7 @@ class TestQtPrinter : public QObject {
         q.setOutputFileName(pdf);
         q.setPageSize(QPageSize(QPageSize::A4));
         const QImage picture = detailPicture(1500, 1400);  // A4 is 794 x 1123 at 96 dpi
-        QVERIFY(printer.paintPicture(picture, 0, 0));
+        QVERIFY(printer.paintPicture(picture, QPoint(0, 0)));
         QVERIFY(printer.endDoc());
         QCOMPARE(pageCount(pdf), 1);
         const QImage page = renderPage(pdf, tmp_->path());
@@ -147,13 +147,13 @@ class TestQtPrinter : public QObject {
         const QString pdf = tmp_->filePath(QStringLiteral("abandoned.pdf"));
         q.setOutputFormat(QPrinter::PdfFormat);
         q.setOutputFileName(pdf);
-        QVERIFY(printer.paintPicture(detailPicture(20, 20), 0, 0));
+        QVERIFY(printer.paintPicture(detailPicture(20, 20), QPoint(0, 0)));
         printer.killDoc();
         QVERIFY(!printer.jobOpen());
         QVERIFY(printer.endDoc());  // no job: nothing to finish
         QVERIFY(!QFileInfo::exists(pdf));
         // An empty picture is refused and begins nothing.
-        QVERIFY(!printer.paintPicture(QImage(), 0, 0));
+        QVERIFY(!printer.paintPicture(QImage(), QPoint(0, 0)));
         QVERIFY(!printer.jobOpen());
         QVERIFY(!printer.errorString().isEmpty());
     }
@@ -167,7 +167,7 @@ class TestQtPrinter : public QObject {
         const QString pdf = plain.fileName() + QStringLiteral("/out.pdf");
         q.setOutputFormat(QPrinter::PdfFormat);
         q.setOutputFileName(pdf);
-        QVERIFY(printer.paintPicture(detailPicture(20, 20), 0, 0));
+        QVERIFY(printer.paintPicture(detailPicture(20, 20), QPoint(0, 0)));
         QVERIFY(!printer.endDoc());
         QVERIFY(!printer.jobOpen());
         QVERIFY(printer.errorString().contains(pdf));

@@ -90,7 +90,8 @@ class TestSaveJpeg : public QObject {
         QCOMPARE(request.fileName, QString());
         QCOMPARE(request.defaultExt, QStringLiteral(".jpg"));
         QCOMPARE(request.filter, QStringLiteral("Jpegﾌｧｲﾙ(*.jpg)|*.jpg"));
-        QCOMPARE(request.flags, 0x80006);
+        QCOMPARE(w.CommonDialog1.Flags, 0x80006);
+        QVERIFY(request.confirmOverwrite);
         QVERIFY(w.CommonDialog1.CancelError);
         QCOMPARE(s.dialogs->messages, QStringList{kWholeDone});
         QCOMPARE(scaleDuringMessage, kScalePixels);

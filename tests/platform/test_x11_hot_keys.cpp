@@ -15,28 +15,24 @@
 #include <memory>
 #include <optional>
 
-#include "platform/platform.h"
+#include "platform/keyboard.h"
 #include "platform/x11_hot_keys.h"
 
 using namespace numarika;
 
 namespace {
 
-constexpr Hwnd kWindow = 0x5A01;
-constexpr Int32 kId = -16383;  // a sign-extended string atom, as the program uses
+constexpr std::int32_t kId = -16383;  // a sign-extended string atom, as the program uses
 constexpr std::uint8_t kBadAccess = 10;
+constexpr std::uint32_t kPrint = kPrintScreenKey;
 
-struct Message {
-    Hwnd hwnd;
-    std::uint32_t msg;
-    Int32 wParam;
-    Int32 lParam;
-};
-QList<Message> g_messages;
+// The identifiers of the presses and of the registrations lost, as they arrive.
+QList<std::int32_t> g_presses;
+QList<std::int32_t> g_lost;
 
-Int32 recordingProc(Hwnd hwnd, std::uint32_t msg, Int32 wParam, Int32 lParam) {
-    g_messages.append({hwnd, msg, wParam, lParam});
-    return 0;
+void listen(HotKeys& keys) {
+    keys.setHandlers([](std::int32_t id) { g_presses.append(id); },
+                     [](std::int32_t id) { g_lost.append(id); });
 }
 
 // Another X client: a connection of its own, as a second program would have.
@@ -137,24 +133,23 @@ class TestX11HotKeys : public QObject {
     Q_OBJECT
   private slots:
     void init() {
-        g_messages.clear();
-        auto& procs = services().windowProcedures;
-        procs.setWindowProc(kWindow, procs.handleOf(&recordingProc));
+        g_presses.clear();
+        g_lost.clear();
     }
 
     void withoutAnXServerEverythingIsRefused() {
         X11HotKeys none(nullptr, 0);
         QVERIFY(!none.hasConnection());
-        QVERIFY(!none.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
-        QVERIFY(!none.unregisterHotKey(kWindow, kId));
+        QVERIFY(!none.registerHotKey(kId, 0, kPrint));
+        QVERIFY(!none.unregisterHotKey(kId));
         QVERIFY(!none.nativeEventFilter("xcb_generic_event_t", nullptr, nullptr));
 
         if (onX()) return;
         // Qt's offscreen platform answers the X11 interface but has no connection.
         X11HotKeys app;
         QVERIFY(!app.hasConnection());
-        QVERIFY(!app.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
-        QVERIFY(!app.unregisterHotKey(kWindow, kId));
+        QVERIFY(!app.registerHotKey(kId, 0, kPrint));
+        QVERIFY(!app.unregisterHotKey(kId));
     }
 
     void grabsEveryPrintKeycodeInEveryLockState() {
@@ -164,7 +159,7 @@ class TestX11HotKeys : public QObject {
         QVERIFY(!codes.isEmpty());
         {
             X11HotKeys keys;
-            QVERIFY(keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
+            QVERIFY(keys.registerHotKey(kId, 0, kPrint));
             QList<std::uint8_t> grabbed = keys.grabbedKeycodes();
             std::sort(grabbed.begin(), grabbed.end());
             QCOMPARE(grabbed, codes);
@@ -177,14 +172,14 @@ class TestX11HotKeys : public QObject {
             QCOMPARE(other.grab(codes.first(), XCB_MOD_MASK_1), 0);
             other.ungrabAll();
 
-            QVERIFY(keys.unregisterHotKey(kWindow, kId));
-            QVERIFY(!keys.unregisterHotKey(kWindow, kId));  // nothing left to release
+            QVERIFY(keys.unregisterHotKey(kId));
+            QVERIFY(!keys.unregisterHotKey(kId));  // nothing left to release
             for (std::uint8_t code : codes)
                 for (std::uint16_t mask : kLockCombinations) QCOMPARE(other.grab(code, mask), 0);
             other.ungrabAll();
 
             // Destroying a registered hot key releases it too.
-            QVERIFY(keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
+            QVERIFY(keys.registerHotKey(kId, 0, kPrint));
         }
         for (std::uint8_t code : codes)
             for (std::uint16_t mask : kLockCombinations) QCOMPARE(other.grab(code, mask), 0);
@@ -194,14 +189,13 @@ class TestX11HotKeys : public QObject {
     void onlyPlainPrintScreenOnceAtATime() {
         if (!onX()) QSKIP("needs an X display");
         X11HotKeys keys;
-        QVERIFY(!keys.registerHotKey(kWindow, kId, 0, 0x41));              // 'A'
-        QVERIFY(!keys.registerHotKey(kWindow, kId, 0x0001, VK_SNAPSHOT));  // Alt+Print
+        QVERIFY(!keys.registerHotKey(kId, 0, 0x41));         // 'A'
+        QVERIFY(!keys.registerHotKey(kId, 0x0001, kPrint));  // Alt+Print
         QVERIFY(keys.grabbedKeycodes().isEmpty());
-        QVERIFY(keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
-        QVERIFY(!keys.registerHotKey(kWindow, kId + 1, 0, VK_SNAPSHOT));  // already held
-        QVERIFY(!keys.unregisterHotKey(kWindow, kId + 1));
-        QVERIFY(!keys.unregisterHotKey(kWindow + 1, kId));  // another window's identifier
-        QVERIFY(keys.unregisterHotKey(kWindow, kId));
+        QVERIFY(keys.registerHotKey(kId, 0, kPrint));
+        QVERIFY(!keys.registerHotKey(kId + 1, 0, kPrint));  // already held
+        QVERIFY(!keys.unregisterHotKey(kId + 1));
+        QVERIFY(keys.unregisterHotKey(kId));
     }
 
     void aPressFromAnotherProcessArrivesAsHotKeyMessage() {
@@ -209,34 +203,31 @@ class TestX11HotKeys : public QObject {
         if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
             QFAIL("xdotool is not installed");
         X11HotKeys keys;
-        QVERIFY(keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
+        listen(keys);
+        QVERIFY(keys.registerHotKey(kId, 0, kPrint));
 
         xdotool({QStringLiteral("key"), QStringLiteral("Print")});
-        QTRY_COMPARE_WITH_TIMEOUT(g_messages.size(), 1, 5000);
-        QCOMPARE(g_messages[0].hwnd, kWindow);
-        QCOMPARE(g_messages[0].msg, WM_HOTKEY);
-        QCOMPARE(g_messages[0].wParam, kId);
-        QCOMPARE(g_messages[0].lParam, VK_SNAPSHOT << 16);
+        QTRY_COMPARE_WITH_TIMEOUT(g_presses.size(), 1, 5000);
 
         // With NumLock on the key still arrives.
         xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
         xdotool({QStringLiteral("key"), QStringLiteral("Print")});
-        QTRY_COMPARE_WITH_TIMEOUT(g_messages.size(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(g_presses.size(), 2, 5000);
         xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
 
         // Shift+Print is not the hot key. The plain press after it marks the end: events
         // arrive in order, so once it is here the shifted one would have been too.
         xdotool({QStringLiteral("key"), QStringLiteral("shift+Print"), QStringLiteral("Print")});
-        QTRY_COMPARE_WITH_TIMEOUT(g_messages.size(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(g_presses.size(), 3, 5000);
         QCoreApplication::processEvents();
-        QCOMPARE(g_messages.size(), 3);
+        QCOMPARE(g_presses.size(), 3);
 
         // Released: presses are no longer ours.
-        QVERIFY(keys.unregisterHotKey(kWindow, kId));
-        QVERIFY(keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
+        QVERIFY(keys.unregisterHotKey(kId));
+        QVERIFY(keys.registerHotKey(kId, 0, kPrint));
         xdotool({QStringLiteral("key"), QStringLiteral("Print")});
-        QTRY_COMPARE_WITH_TIMEOUT(g_messages.size(), 4, 5000);
-        for (const Message& m : g_messages) QCOMPARE(m.wParam, kId);
+        QTRY_COMPARE_WITH_TIMEOUT(g_presses.size(), 4, 5000);
+        for (std::int32_t id : g_presses) QCOMPARE(id, kId);
     }
 
     void anotherClientHoldingTheKeyIsARefusalAtOnce() {
@@ -244,20 +235,20 @@ class TestX11HotKeys : public QObject {
         OtherClient other;
         // Another copy of the program, on its own connection.
         X11HotKeys first(other.connection(), other.screen());
-        QVERIFY(first.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
+        QVERIFY(first.registerHotKey(kId, 0, kPrint));
 
         X11HotKeys second;
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(!second.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
+        QVERIFY(!second.registerHotKey(kId, 0, kPrint));
         QVERIFY(timer.elapsed() < 2000);
         QVERIFY(second.grabbedKeycodes().isEmpty());
 
         // Once the first lets go, the key is free for the second.
-        QVERIFY(first.unregisterHotKey(kWindow, kId));
-        QVERIFY(second.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
-        QVERIFY(!first.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
-        QVERIFY(second.unregisterHotKey(kWindow, kId));
+        QVERIFY(first.unregisterHotKey(kId));
+        QVERIFY(second.registerHotKey(kId, 0, kPrint));
+        QVERIFY(!first.registerHotKey(kId, 0, kPrint));
+        QVERIFY(second.unregisterHotKey(kId));
     }
 
     void aRefusalLeavesNoPartialGrabs() {
@@ -270,7 +261,7 @@ class TestX11HotKeys : public QObject {
         QCOMPARE(other.grab(codes.last(), last), 0);
         {
             X11HotKeys keys;
-            QVERIFY(!keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
+            QVERIFY(!keys.registerHotKey(kId, 0, kPrint));
             other.ungrab(codes.last(), last);
             // Nothing of ours is left behind: a third client gets every combination.
             OtherClient third;
@@ -278,7 +269,7 @@ class TestX11HotKeys : public QObject {
                 for (std::uint16_t mask : kLockCombinations) QCOMPARE(third.grab(code, mask), 0);
             third.ungrabAll();
             // And the refused one may try again later.
-            QVERIFY(keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT));
+            QVERIFY(keys.registerHotKey(kId, 0, kPrint));
         }
     }
 
@@ -296,28 +287,39 @@ class TestX11HotKeys : public QObject {
         std::sort(after.begin(), after.end());
 
         X11HotKeys keys;
-        const auto registeredAgain = [&keys] {
-            keys.unregisterHotKey(kWindow, kId);
-            if (!keys.registerHotKey(kWindow, kId, 0, VK_SNAPSHOT)) return QList<std::uint8_t>{};
+        listen(keys);
+        const auto grabbed = [&keys] {
             QList<std::uint8_t> codes = keys.grabbedKeycodes();
             std::sort(codes.begin(), codes.end());
             return codes;
         };
-        QCOMPARE(registeredAgain(), before);
-        QCOMPARE(registeredAgain(), before);
+        QVERIFY(keys.registerHotKey(kId, 0, kPrint));
+        QCOMPARE(grabbed(), before);
 
-        // Print on one more key, as a keyboard layout may have it.
+        // Print on one more key, as a keyboard layout may have it: the grabs follow the map
+        // as soon as its change arrives, without a new registration.
         xmodmap(QStringLiteral("keycode %1 = Print").arg(*spare));
         QCOMPARE(other.printKeycodes(), after);
-        // The map's change arrives as an event; until then the old map may still be used.
-        QTRY_COMPARE_WITH_TIMEOUT(registeredAgain(), after, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(grabbed(), after, 5000);
         QCOMPARE(other.grab(*spare, 0), kBadAccess);  // the server agrees: it is ours
 
         xmodmap(QStringLiteral("keycode %1 =").arg(*spare));
-        QTRY_COMPARE_WITH_TIMEOUT(registeredAgain(), before, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(grabbed(), before, 5000);
         QCOMPARE(other.grab(*spare, 0), 0);
+        // Print moves onto the key another program now holds: the key is lost, and said so.
+        xmodmap(QStringLiteral("keycode %1 = Print").arg(*spare));
+        QTRY_COMPARE_WITH_TIMEOUT(g_lost, QList<std::int32_t>{kId}, 5000);
+        QVERIFY(keys.grabbedKeycodes().isEmpty());
         other.ungrabAll();
-        QVERIFY(keys.unregisterHotKey(kWindow, kId));
+        xmodmap(QStringLiteral("keycode %1 =").arg(*spare));
+        // A registration after the change uses the new map, once its event has arrived.
+        const auto registeredAgain = [&] {
+            keys.unregisterHotKey(kId);
+            return keys.registerHotKey(kId, 0, kPrint) ? grabbed() : QList<std::uint8_t>{};
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(registeredAgain(), before, 5000);
+        QVERIFY(keys.unregisterHotKey(kId));
+        QVERIFY(g_presses.isEmpty());
     }
 };
 

@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "capture/module1.h"
+#include "controls/user32.h"
 #include "main_window/main.h"
 #include "main_window/shutdown.h"
 #include "platform/qt_dialogs.h"
@@ -26,8 +27,8 @@ void verifyUnloaded(const Scripted& s, Hwnd hwnd) {
     QCOMPARE(Module1::lngHotKeyAtom, 0);
     QCOMPARE(Module1::lngPrevWndProc, 0);
     QVERIFY(s.hotKeys->registered.isEmpty());
-    QCOMPARE(s.platform->windowProcedures.currentProc(hwnd),
-             s.platform->windowProcedures.defaultProcHandle());
+    QCOMPARE(user32().windowProcedures.currentProc(hwnd),
+             user32().windowProcedures.defaultProcHandle());
 }
 
 }  // namespace

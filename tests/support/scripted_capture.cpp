@@ -4,8 +4,7 @@
 #include <QPainter>
 #include <QWidget>
 
-#include "platform/picture_box.h"
-#include "platform/win_types.h"
+#include "platform/qt_window_control.h"
 
 namespace numarika::testing {
 namespace {
@@ -62,7 +61,7 @@ void ScriptedKeyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode
                       .arg(scanCode)
                       .arg(flags)
                       .arg(extraInfo));
-    if (virtualKey != VK_SNAPSHOT || ignorePrintScreen) return;
+    if (virtualKey != kPrintScreenKey || ignorePrintScreen) return;
     QMetaObject::invokeMethod(
         &pending_, [this] { grab(); }, Qt::QueuedConnection);
 }
@@ -106,6 +105,10 @@ void ScriptedWindowControl::doEvents() {
     if (onYield) onYield(yields);
 }
 
+void ScriptedWindowControl::centreOnScreen(QWidget& window) {
+    QtWindowControl().centreOnScreen(window);
+}
+
 // --- cursor ---------------------------------------------------------------------------------
 
 ScriptedCursor::Shape ScriptedCursor::testShape(QRgb body, QPoint hotspot) {
@@ -127,19 +130,20 @@ std::optional<QPoint> ScriptedCursor::cursorPos() {
     return position;
 }
 
-Int32 ScriptedCursor::windowFromPoint(QPoint screenPos) {
+std::int32_t ScriptedCursor::windowFromPoint(QPoint screenPos) {
     desktop_->log(QStringLiteral("windowFromPoint %1,%2").arg(screenPos.x()).arg(screenPos.y()));
     return kWindowUnder;
 }
 
-Int32 ScriptedCursor::windowThreadId(Int32 window) {
+std::int32_t ScriptedCursor::windowThreadId(std::int32_t window) {
     if (window != kWindowUnder) return 0;
     return overOwnWindow ? kOwnThread : kOtherThread;
 }
 
-Int32 ScriptedCursor::currentThreadId() { return kOwnThread; }
+std::int32_t ScriptedCursor::currentThreadId() { return kOwnThread; }
 
-bool ScriptedCursor::attachThreadInput(Int32 ownThread, Int32 otherThread, bool attach) {
+bool ScriptedCursor::attachThreadInput(std::int32_t ownThread, std::int32_t otherThread,
+                                       bool attach) {
     desktop_->log(QStringLiteral("attach %1 %2")
                       .arg(otherThread, 0, 16)
                       .arg(attach ? QStringLiteral("on") : QStringLiteral("off")));
@@ -161,29 +165,11 @@ CursorHandle ScriptedCursor::getCursor() {
     return shown;
 }
 
-std::optional<QPoint> ScriptedCursor::hotspot(CursorHandle cursor) {
-    desktop_->log(QStringLiteral("hotspot #%1").arg(cursor));
+std::optional<CursorShape> ScriptedCursor::cursorShape(CursorHandle cursor) {
+    desktop_->log(QStringLiteral("shape #%1").arg(cursor));
     const auto it = shapes.constFind(cursor);
     if (it == shapes.constEnd()) return std::nullopt;
-    return it->hotspot;
-}
-
-bool ScriptedCursor::drawIcon(Int32 hdc, int x, int y, CursorHandle cursor) {
-    desktop_->log(QStringLiteral("drawIcon %1 %2 #%3").arg(x).arg(y).arg(cursor));
-    PictureBox* box = PictureBox::fromDC(hdc);
-    const auto it = shapes.constFind(cursor);
-    if (!box || it == shapes.constEnd() || box->imageSize().isEmpty()) return false;
-    const qint64 left = x, top = y;
-    const QSize surface = box->imageSize();
-    if (left >= surface.width() || top >= surface.height() || left + it->image.width() <= 0 ||
-        top + it->image.height() <= 0)
-        return false;
-    const QRect where(QPoint(x, y), it->image.size());
-    const QRect touched = where.intersected(QRect(QPoint(0, 0), surface));
-    const QImage& shape = it->image;
-    return box->drawSmall(touched, [&](QPainter& p) {
-        p.drawImage(touched.topLeft(), shape, touched.translated(-where.topLeft()));
-    });
+    return *it;
 }
 
 // --- installation ---------------------------------------------------------------------------

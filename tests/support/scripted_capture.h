@@ -98,6 +98,8 @@ class ScriptedWindowControl final : public WindowControl {
     void setTopMost(QWidget& window, bool topMost) override;
     bool activateByTitle(const QString& caption) override;
     void doEvents() override;
+    // Centred as Qt alone would (the scripted desktop has no frames).
+    void centreOnScreen(QWidget& window) override;
 
   private:
     std::shared_ptr<ScriptedDesktop> desktop_;
@@ -107,34 +109,30 @@ class ScriptedCursor final : public CursorService {
   public:
     explicit ScriptedCursor(std::shared_ptr<ScriptedDesktop> desktop)
         : desktop_(std::move(desktop)) {}
-    struct Shape {
-        QImage image;  // premultiplied ARGB
-        QPoint hotspot;
-    };
+    using Shape = CursorShape;
     std::optional<QPoint> position = QPoint(40, 30);
     bool overOwnWindow = false;  // the pointer is over the program's window
     bool refuseAttach = false;
-    static constexpr Int32 kOwnThread = 0x100;
-    static constexpr Int32 kOtherThread = 0x200;
-    static constexpr Int32 kWindowUnder = 0x4A0;
+    static constexpr std::int32_t kOwnThread = 0x100;
+    static constexpr std::int32_t kOtherThread = 0x200;
+    static constexpr std::int32_t kWindowUnder = 0x4A0;
     QHash<CursorHandle, Shape> shapes;
     CursorHandle shown = 0;  // the cursor on the screen now
     int attaches = 0;        // successful attaches
     int detaches = 0;
-    Int32 attachedTo = 0;  // the thread attached now (0: none)
+    std::int32_t attachedTo = 0;  // the thread attached now (0: none)
 
     // A 12 x 16 arrow-like test cursor with an opaque body, a transparent corner and a
     // half-transparent column.
     static Shape testShape(QRgb body, QPoint hotspot);
 
     std::optional<QPoint> cursorPos() override;
-    Int32 windowFromPoint(QPoint screenPos) override;
-    Int32 windowThreadId(Int32 window) override;
-    Int32 currentThreadId() override;
-    bool attachThreadInput(Int32 ownThread, Int32 otherThread, bool attach) override;
+    std::int32_t windowFromPoint(QPoint screenPos) override;
+    std::int32_t windowThreadId(std::int32_t window) override;
+    std::int32_t currentThreadId() override;
+    bool attachThreadInput(std::int32_t ownThread, std::int32_t otherThread, bool attach) override;
     CursorHandle getCursor() override;
-    std::optional<QPoint> hotspot(CursorHandle cursor) override;
-    bool drawIcon(Int32 hdc, int x, int y, CursorHandle cursor) override;
+    std::optional<CursorShape> cursorShape(CursorHandle cursor) override;
 
   private:
     std::shared_ptr<ScriptedDesktop> desktop_;

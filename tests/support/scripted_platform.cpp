@@ -3,27 +3,34 @@
 #include <QCoreApplication>
 
 #include "capture/module1.h"
+#include "controls/user32.h"
 
 namespace numarika::testing {
 
-bool ScriptedHotKeys::registerHotKey(Hwnd hwnd, Int32 id, std::uint32_t modifiers,
+bool ScriptedHotKeys::registerHotKey(std::int32_t id, std::uint32_t modifiers,
                                      std::uint32_t virtualKey) {
-    calls.append({true, hwnd, id, modifiers, virtualKey});
+    calls.append({true, id, modifiers, virtualKey});
     if (refuse) return false;
     registered.insert(id);
-    hwnd_ = hwnd;
     return true;
 }
 
-bool ScriptedHotKeys::unregisterHotKey(Hwnd hwnd, Int32 id) {
-    calls.append({false, hwnd, id, 0, 0});
+bool ScriptedHotKeys::unregisterHotKey(std::int32_t id) {
+    calls.append({false, id, 0, 0});
     return registered.remove(id);
 }
 
 bool ScriptedHotKeys::press() {
     if (registered.isEmpty()) return false;
-    services().windowProcedures.postMessage(hwnd_, WM_HOTKEY, *registered.cbegin(), 0);
+    const std::int32_t id = *registered.cbegin();
+    QMetaObject::invokeMethod(
+        &queued_, [this, id] { notifyActivated(id); }, Qt::QueuedConnection);
     return true;
+}
+
+void ScriptedHotKeys::loseKey() {
+    const QSet<std::int32_t> lost = std::exchange(registered, {});
+    for (std::int32_t id : lost) notifyLost(id);
 }
 
 void ScriptedDialogs::messageBox(const QString& text) {
@@ -37,9 +44,12 @@ QString ScriptedDialogs::inputBox(const QString& prompt, const QString& title,
     return inputAnswers.isEmpty() ? QString() : inputAnswers.dequeue();
 }
 
-std::optional<Colour> ScriptedDialogs::chooseColour(Colour) {
+std::optional<QColor> ScriptedDialogs::chooseColour(const QColor&) {
     ++colourDialogs;
-    return colourAnswers.isEmpty() ? std::nullopt : colourAnswers.dequeue();
+    const std::optional<Colour> answer =
+        colourAnswers.isEmpty() ? std::nullopt : colourAnswers.dequeue();
+    if (!answer) return std::nullopt;
+    return QColor(rgbOf(*answer));
 }
 
 std::optional<QString> ScriptedDialogs::saveFileName(const SaveDialogRequest& request) {
@@ -61,6 +71,7 @@ Scripted installScriptedPlatform() {
     // Module1's state belongs to one program run; every test starts a fresh one.
     Module1::lngPrevWndProc = 0;
     Module1::lngHotKeyAtom = 0;
+    resetUser32();
     auto platform = std::make_unique<Platform>();
     auto hotKeys = std::make_unique<ScriptedHotKeys>();
     auto dialogs = std::make_unique<ScriptedDialogs>();

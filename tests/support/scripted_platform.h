@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+#include "controls/win_types.h"
 #include "platform/dialogs.h"
 #include "platform/hot_keys.h"
 #include "platform/platform.h"
@@ -23,32 +24,33 @@ class ScriptedHotKeys final : public HotKeys {
   public:
     struct Call {
         bool registering;
-        Hwnd hwnd;
-        Int32 id;
+        std::int32_t id;
         std::uint32_t modifiers;
         std::uint32_t virtualKey;
     };
     bool refuse = false;  // the next registrations are refused (another program holds the key)
     QList<Call> calls;
-    QSet<Int32> registered;  // identifiers registered now
+    QSet<std::int32_t> registered;  // identifiers registered now
 
-    bool registerHotKey(Hwnd hwnd, Int32 id, std::uint32_t modifiers,
+    bool registerHotKey(std::int32_t id, std::uint32_t modifiers,
                         std::uint32_t virtualKey) override;
-    bool unregisterHotKey(Hwnd hwnd, Int32 id) override;
-    // A press of the key: posted to the window like the system does. False when no hot key
-    // is registered (the press then goes elsewhere).
+    bool unregisterHotKey(std::int32_t id) override;
+    // A press of the key, delivered from the event loop as the desktop does. False when no
+    // hot key is registered (the press then goes elsewhere).
     bool press();
+    // The desktop takes the registration back (a keyboard map without the key).
+    void loseKey();
 
   private:
-    Hwnd hwnd_ = 0;
+    QObject queued_;
 };
 
 class ScriptedDialogs final : public Dialogs {
   public:
     QStringList messages;
     // Answers, taken in order; an exhausted queue answers Cancel.
-    QQueue<QString> inputAnswers;  // a null QString means Cancel
-    QQueue<std::optional<Colour>> colourAnswers;
+    QQueue<QString> inputAnswers;                 // a null QString means Cancel
+    QQueue<std::optional<Colour>> colourAnswers;  // 0x00BBGGRR
     QQueue<std::optional<QString>> saveAnswers;
     struct Input {
         QString prompt, title, defaultText;
@@ -64,7 +66,7 @@ class ScriptedDialogs final : public Dialogs {
     void messageBox(const QString& text) override;
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultText) override;
-    std::optional<Colour> chooseColour(Colour initial) override;
+    std::optional<QColor> chooseColour(const QColor& initial) override;
     std::optional<QString> saveFileName(const SaveDialogRequest& request) override;
     void showModal(QDialog& dialog) override;
 };

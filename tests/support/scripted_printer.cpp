@@ -8,7 +8,7 @@ bool ScriptedPrinter::showPrintDialog() {
     return !dialogAnswers.isEmpty() && dialogAnswers.dequeue();
 }
 
-bool ScriptedPrinter::paintPicture(const QImage& picture, float xTwips, float yTwips) {
+bool ScriptedPrinter::paintPicture(const QImage& picture, QPoint at) {
     error_.clear();
     jobOpen = true;  // a failing draw still begins the job, as a real printer's would
     if (failPaint) {
@@ -16,7 +16,7 @@ bool ScriptedPrinter::paintPicture(const QImage& picture, float xTwips, float yT
         error_ = failure;
         return false;
     }
-    openJob.append({picture.copy(), xTwips, yTwips});
+    openJob.append({picture.copy(), at});
     return true;
 }
 

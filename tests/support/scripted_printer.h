@@ -16,8 +16,7 @@ class ScriptedPrinter final : public Printer {
   public:
     struct Paint {
         QImage picture;  // a copy, as the page got it
-        float xTwips;
-        float yTwips;
+        QPoint at;
     };
     using Job = QList<Paint>;
 
@@ -39,7 +38,7 @@ class ScriptedPrinter final : public Printer {
     int killDocCalls = 0;
 
     bool showPrintDialog() override;
-    bool paintPicture(const QImage& picture, float xTwips, float yTwips) override;
+    bool paintPicture(const QImage& picture, QPoint at) override;
     bool endDoc() override;
     void killDoc() override;
     QString errorString() const override { return error_; }

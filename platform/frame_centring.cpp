@@ -1,20 +1,15 @@
-#include "main_window/window_placement.h"
-
-#include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
+#include "platform/frame_centring.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QObject>
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
+
+#include "platform/x11_connection.h"
 
 namespace numarika {
 namespace {
@@ -46,20 +41,6 @@ void moveFrameToCentre(QWidget& window) {
     handle->setFramePosition(centredFramePosition(window, frame));
 }
 
-xcb_connection_t* xConnection() {
-    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    auto* x11 = app ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t internAtom(xcb_connection_t* c, const char* name) {
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(
-            c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr),
-        &std::free);
-    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-}
-
 // Centres the window once more when its frame has its final size, then goes away. A window
 // manager announces the frame in _NET_FRAME_EXTENTS on our window, before or after the
 // window is first exposed, depending on how busy it is: both are watched.
@@ -67,8 +48,8 @@ class CentreWhenFramed final : public QObject, public QAbstractNativeEventFilter
   public:
     explicit CentreWhenFramed(QWidget& window) : QObject(&window), window_(&window) {
         id_ = static_cast<xcb_window_t>(window.winId());
-        if (xcb_connection_t* c = xConnection()) {
-            frameExtents_ = internAtom(c, "_NET_FRAME_EXTENTS");
+        if (xcb_connection_t* c = x11::connection()) {
+            frameExtents_ = x11::atom(c, "_NET_FRAME_EXTENTS");
             if (frameExtents_ != XCB_ATOM_NONE) {
                 QCoreApplication::instance()->installNativeEventFilter(this);
                 watchingX_ = true;
@@ -131,10 +112,9 @@ class CentreWhenFramed final : public QObject, public QAbstractNativeEventFilter
     bool exposed_ = false;
     bool done_ = false;
 };
-
 }  // namespace
 
-void centreOnScreen(QWidget& window) {
+void centreFrameOnScreen(QWidget& window) {
     if (!window.isWindow()) return;
     moveFrameToCentre(window);
     window.winId();  // the native window, to watch its frame

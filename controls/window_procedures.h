@@ -6,7 +6,7 @@
 
 #include <QHash>
 
-#include "platform/win_types.h"
+#include "controls/win_types.h"
 
 namespace numarika {
 

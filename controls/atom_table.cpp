@@ -1,4 +1,4 @@
-#include "platform/atom_table.h"
+#include "controls/atom_table.h"
 
 namespace numarika {
 

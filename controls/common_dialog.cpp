@@ -1,4 +1,4 @@
-#include "platform/common_dialog.h"
+#include "controls/common_dialog.h"
 
 #include "platform/dialogs.h"
 #include "platform/platform.h"
@@ -7,9 +7,9 @@
 namespace numarika {
 
 bool CommonDialog::ShowColor() {
-    const auto chosen = services().dialogs->chooseColour(color_);
+    const auto chosen = services().dialogs->chooseColour(QColor(rgbOf(color_)));
     if (!chosen) return false;
-    color_ = *chosen;
+    color_ = colourOf(chosen->rgb());
     return true;
 }
 
@@ -19,16 +19,14 @@ bool CommonDialog::ShowSave() {
     request.fileName = FileName;
     request.defaultExt = DefaultExt;
     request.filter = Filter;
-    request.flags = Flags;
+    // Of the flags only the overwrite question changes what a desktop dialog does.
+    request.confirmOverwrite = (Flags & OFN_OVERWRITEPROMPT) != 0;
     const auto chosen = services().dialogs->saveFileName(request);
     if (!chosen) return false;
     FileName = *chosen;
     return true;
 }
 
-bool CommonDialog::ShowPrinter() {
-    Printer* printer = services().printer.get();
-    return printer && printer->showPrintDialog();
-}
+bool CommonDialog::ShowPrinter() { return services().printer->showPrintDialog(); }
 
 }  // namespace numarika

@@ -1,4 +1,4 @@
-#include "platform/window_procedures.h"
+#include "controls/window_procedures.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

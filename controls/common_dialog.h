@@ -4,9 +4,14 @@
 
 #include <QString>
 
-#include "platform/win_types.h"
+#include "controls/win_types.h"
 
 namespace numarika {
+
+// Flags of the save dialog.
+inline constexpr Int32 OFN_OVERWRITEPROMPT = 0x2;
+inline constexpr Int32 OFN_HIDEREADONLY = 0x4;
+inline constexpr Int32 OFN_EXPLORER = 0x80000;
 
 class CommonDialog {
   public:

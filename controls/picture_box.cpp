@@ -1,4 +1,4 @@
-#include "platform/picture_box.h"
+#include "controls/picture_box.h"
 
 #include <QHash>
 #include <QMouseEvent>
@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/twips.h"
+#include "controls/twips.h"
 
 namespace numarika {
 namespace {
@@ -23,11 +23,6 @@ QHash<Int32, PictureBox*>& dcTable() {
 Int32 nextDC() {
     static Int32 next = 0x01010000;
     return next += 0x10;
-}
-
-QRgb toRgb(Colour c) {
-    return qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                static_cast<int>((c >> 16) & 0xFF));
 }
 
 int vbShift(Qt::KeyboardModifiers m) {
@@ -122,11 +117,7 @@ float PictureBox::ScaleHeight() const { return fromPixels(innerSize().height());
 
 void PictureBox::setVisible(bool visible) { QWidget::setVisible(visible); }
 
-Colour PictureBox::BackColor() const {
-    const QRgb c = palette().color(QPalette::Base).rgb();
-    return static_cast<Colour>(qRed(c)) | (static_cast<Colour>(qGreen(c)) << 8) |
-           (static_cast<Colour>(qBlue(c)) << 16);
-}
+Colour PictureBox::BackColor() const { return colourOf(palette().color(QPalette::Base).rgb()); }
 
 void PictureBox::setPicture(const QImage& picture) {
     picture_ = picture.isNull() || picture.format() == QImage::Format_RGB32
@@ -222,7 +213,7 @@ void PictureBox::resetImage() {
         return;
     }
     image_ = QImage(inner, QImage::Format_RGB32);
-    image_.fill(toRgb(BackColor()));
+    image_.fill(rgbOf(BackColor()));
     if (!picture_.isNull()) {
         QPainter p(&image_);
         p.setCompositionMode(QPainter::CompositionMode_Source);
@@ -243,7 +234,7 @@ void PictureBox::fitImageToInner() {
         return;
     }
     QImage grown(inner, QImage::Format_RGB32);
-    grown.fill(toRgb(BackColor()));
+    grown.fill(rgbOf(BackColor()));
     if (!image_.isNull()) {
         QPainter p(&grown);
         p.setCompositionMode(QPainter::CompositionMode_Source);
@@ -290,7 +281,7 @@ void PictureBox::LineBox(float x1, float y1, float x2, float y2, Colour colour) 
         bands[n++] = QRect(inner.right() + 1, inner.top(), w, inner.height());
     }
 
-    const QRgb rgb = toRgb(colour);
+    const QRgb rgb = rgbOf(colour);
     // The exclusive-or leaves the alpha byte alone: the image stays opaque.
     const QRgb mask = rgb & 0x00FFFFFFu;
     const bool exclusiveOr = drawMode_ == kDrawModeXorPen;
@@ -328,7 +319,7 @@ void PictureBox::PaintPicture(const QImage& picture, float x, float y, float src
 
     QPainter p(&image_);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(target, QColor(toRgb(BackColor())));
+    p.fillRect(target, QColor(rgbOf(BackColor())));
     // The part of the source that exists, placed where it belongs in the target.
     const QRect available = src.intersected(picture.rect());
     if (!available.isEmpty())

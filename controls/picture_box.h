@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/win_types.h"
+#include "controls/win_types.h"
 
 class QPainter;
 

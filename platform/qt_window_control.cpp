@@ -1,0 +1,70 @@
+#include "platform/qt_window_control.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include "platform/frame_centring.h"
+#include "platform/pending_work.h"
+
+namespace numarika {
+
+bool QtWindowControl::hiddenByUs(const QWidget& window) const {
+    for (const QPointer<QWidget>& w : hidden_)
+        if (w == &window) return true;
+    return false;
+}
+
+void QtWindowControl::markHidden(QWidget& window) {
+    if (!hiddenByUs(window)) hidden_.append(&window);
+}
+
+void QtWindowControl::forgetHidden(const QWidget& window) {
+    hidden_.removeIf([&window](const QPointer<QWidget>& w) { return !w || w == &window; });
+}
+
+WindowState QtWindowControl::windowState(QWidget& window) {
+    if (hiddenByUs(window) || window.isMinimized()) return WindowState::Minimized;
+    if (window.isMaximized()) return WindowState::Maximized;
+    return WindowState::Normal;
+}
+
+void QtWindowControl::setWindowState(QWidget& window, WindowState state) {
+    switch (state) {
+        case WindowState::Minimized:
+            window.setWindowState(window.windowState() | Qt::WindowMinimized);
+            break;
+        case WindowState::Maximized:
+            forgetHidden(window);
+            window.showMaximized();
+            break;
+        case WindowState::Normal:
+            forgetHidden(window);
+            window.showNormal();
+            break;
+    }
+}
+
+void QtWindowControl::setTopMost(QWidget& window, bool topMost) {
+    if (!topMost) return;
+    if (!window.isVisible() && !hiddenByUs(window) && !window.isMinimized()) window.show();
+    window.raise();
+}
+
+bool QtWindowControl::activateByTitle(const QString& caption) {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible() || w->windowTitle() != caption) continue;
+        w->raise();
+        w->activateWindow();
+        return true;
+    }
+    return false;
+}
+
+void QtWindowControl::doEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    PendingWork::waitUntilIdle();
+}
+
+void QtWindowControl::centreOnScreen(QWidget& window) { centreFrameOnScreen(window); }
+
+}  // namespace numarika

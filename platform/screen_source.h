@@ -1,0 +1,20 @@
+#pragma once
+// Where a picture of the whole desktop comes from: the X server's root window, or the
+// desktop portal where a Wayland compositor owns the screen.
+
+#include <QImage>
+#include <functional>
+#include <optional>
+
+namespace numarika {
+
+class ScreenSource {
+  public:
+    using Done = std::function<void(std::optional<QImage> picture)>;
+    virtual ~ScreenSource() = default;
+    // Asks for the screen as it is now. `done` runs exactly once, later, on the UI thread,
+    // with the picture or nothing when none could be had; never after this object is gone.
+    virtual void requestScreen(Done done) = 0;
+};
+
+}  // namespace numarika
