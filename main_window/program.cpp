@@ -1,58 +1,51 @@
 // numarika: a desktop screen-capture tool.
 
-#include <xcb/xcb.h>
-
 #include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
-#include <optional>
+#include <cstring>
 
 #include "main_window/main.h"
+#include "main_window/scan_service.h"
 #include "main_window/shutdown.h"
 #include "platform/platform.h"
 #include "platform/qt_translations.h"
+#include "platform/session.h"
 #include "platform/window_control.h"
 
 namespace {
 
-// The program works with an X server only (the hot key, the screen grab and the cursor are
-// X11's). Checks, before Qt would abort on its own, that there is one to talk to. Returns the
-// exit code to end with, or nothing to go on.
-std::optional<int> checkDisplay() {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        !qgetenv("QT_QPA_PLATFORM").startsWith("xcb"))
-        return std::nullopt;  // another Qt platform asked for by name (the tests' offscreen)
-    const QByteArray display = qgetenv("DISPLAY");
-    if (display.isEmpty()) {
-        std::fprintf(stderr,
-                     "numarika: Xディスプレイがありません（DISPLAY が設定されていません）。"
-                     "X11 のデスクトップで起動してください。\n"
-                     "numarika: no X display (DISPLAY is not set). Run it on an X11 desktop.\n");
-        return 2;
-    }
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const int error = xcb_connection_has_error(connection);
-    xcb_disconnect(connection);
-    if (error != 0) {
-        std::fprintf(stderr,
-                     "numarika: Xディスプレイ %s に接続できませんでした。\n"
-                     "numarika: cannot open X display %s (no X server there, or access "
-                     "refused).\n",
-                     display.constData(), display.constData());
-        return 2;
-    }
-    // A Wayland session with X11 beside it: our services need X11.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
-    return std::nullopt;
+bool scanRequested(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--scan") == 0) return true;
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const bool scan = scanRequested(argc, argv);
+    if (scan) {
+        // A key binding of the desktop runs this: the copy already running scans, and this
+        // process ends at once, without ever showing a window.
+        QCoreApplication messenger(argc, argv);
+        if (numarika::askRunningCopyToScan()) return 0;
+    }
+
     // The canvas shows a screen picture one screen pixel to one device pixel; Qt's own
     // scaling would stretch it on a scaled desktop.
     if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
         qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    if (const std::optional<int> exitCode = checkDisplay()) return *exitCode;
+    // Wayland natively where the session is Wayland, X11 otherwise; said clearly, before Qt
+    // would abort on its own, when there is no desktop to run on.
+    const numarika::SessionChoice session =
+        numarika::chooseSession(numarika::SessionEnvironment::current());
+    if (!session.error.isEmpty()) {
+        for (const QString& line : session.error.split(QLatin1Char('\n')))
+            std::fprintf(stderr, "numarika: %s\n", qPrintable(line));
+        return 2;
+    }
+    if (!session.qpaPlatform.isEmpty()) qputenv("QT_QPA_PLATFORM", session.qpaPlatform);
 
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
@@ -65,13 +58,16 @@ int main(int argc, char* argv[]) {
     {
         // Form_Load runs inside the constructor (and may show the hot key's refusal).
         numarika::main window;
+        numarika::ScanService service(window);
+        service.publish();
         if (!shutdown.requested()) {
             numarika::services().windows->centreOnScreen(window);
             window.show();
+            if (scan) numarika::scanWhenShown(window);
             result = app.exec();
         }
     }
-    // The platform talks to Qt's X connection: let it go while that is still open.
+    // The platform talks to Qt's connection to the desktop: let it go while that is still open.
     numarika::installPlatform(nullptr);
     return result;
 }

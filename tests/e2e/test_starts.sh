@@ -48,9 +48,14 @@ _check_window openbox
 
 # Without a display the program explains itself and fails.
 code=0
-out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$NUMARIKA" 2>&1) || code=$?
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$NUMARIKA" 2>&1) || code=$?
 [ "$code" = 2 ] || e2e_fail "exit code $code without a display"
-grep -q 'no X display' <<<"$out" || e2e_fail "unclear message without a display: $out"
+grep -q 'no desktop (neither WAYLAND_DISPLAY nor DISPLAY is set)' <<<"$out" ||
+    e2e_fail "unclear message without a display: $out"
+code=0
+out=$(env -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=wayland-gone "$NUMARIKA" 2>&1) || code=$?
+[ "$code" = 2 ] || e2e_fail "exit code $code with a Wayland display that cannot be reached"
+grep -q 'cannot connect to Wayland display wayland-gone' <<<"$out" || e2e_fail "unclear message: $out"
 
 # A display that cannot be opened: our message, not Qt's abort.
 code=0

@@ -1,0 +1,26 @@
+#pragma once
+// Window state on a Wayland desktop. A Wayland program cannot place its windows, keep them
+// above others or learn whether the compositor minimised them, so the minimised state of a
+// scan is a hidden window: hidden, and the picture asked for only once the compositor has
+// handled the unmapping and shown a frame without the window.
+
+#include "platform/qt_window_control.h"
+
+namespace numarika {
+
+class WaylandWindowControl final : public QtWindowControl {
+  public:
+    // Minimised hides the window and returns once the compositor can no longer show it;
+    // Normal shows it again.
+    void setWindowState(QWidget& window, WindowState state) override;
+    // Nothing keeps a Wayland window above others; on shows a hidden window as on X11.
+    void setTopMost(QWidget& window, bool topMost) override;
+    // The compositor places windows.
+    void centreOnScreen(QWidget& window) override;
+};
+
+// Waits until the compositor has handled every request this program sent it (one round trip
+// on Qt's own Wayland connection). False when there is no Wayland connection to ask.
+bool waylandRoundTrip();
+
+}  // namespace numarika
