@@ -57,6 +57,7 @@ int main(int argc, char* argv[]) {
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("numarika"));
+    QGuiApplication::setDesktopFileName(numarika::kApplicationId);  // launcher and task bar
     numarika::installJapaneseTranslations(app);
     numarika::installPlatform(numarika::makeDesktopPlatform());
     numarika::ShutdownPaths shutdown(app);
