@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "main_window/command_line.h"
 #include "main_window/main.h"
 #include "main_window/shutdown.h"
 #include "main_window/window_placement.h"
@@ -48,6 +49,9 @@ std::optional<int> checkDisplay() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // --help and --version answer without a display; a wrong argument ends here too.
+    const numarika::CommandLine command = numarika::parseCommandLine(argc, argv);
+    if (const std::optional<int> exitCode = numarika::answerCommandLine(command)) return *exitCode;
     // The canvas shows a screen picture one screen pixel to one device pixel; Qt's own
     // scaling would stretch it on a scaled desktop.
     if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
