@@ -314,5 +314,5 @@ left=()
 for path in "${package_files[@]}" "${own_dirs[@]}"; do [ ! -e "$path" ] || left+=("$path"); done
 mapfile -t -O "${#left[@]}" left < <(compgen -G '/var/lib/dpkg/info/numarika.*' || true)
 [ "${#left[@]}" = 0 ] || fail "left behind after the purge: ${left[*]}"
-echo "ok: dpkg --purge removed all ${#registered[@]} files and ${#own_dirs[@]} directories of its own"
+echo "ok: dpkg --purge removed all ${#registered[@]} files and ${#own_dirs[@]} own directories"
 echo "PASS ($((SECONDS - start)) s)"
