@@ -7,9 +7,9 @@
 #      unpacked program answers --version, --help and a wrong argument without a display.
 #   3. As root: the package is installed with dpkg, `numarika` started from PATH on a private
 #      Xvfb opens its main window with the launcher's icon, and `dpkg --purge` takes away every
-#      file it brought. Without root this part is skipped, saying so.
+#      file it brought. Without root these steps are skipped, saying so.
 # All files are written under a scratch folder, except the install manifest that cmake keeps
-# in BUILD_DIR. The system is changed only by part 3, which holds an flock on /var/lib/dpkg
+# in BUILD_DIR. The system is changed only by step 3, which holds an flock on /var/lib/dpkg
 # throughout (so that concurrent runs on one machine take turns with the one package name)
 # and purges the package on every way out.
 set -euo pipefail
@@ -99,8 +99,8 @@ check_tree() {
     local root=$1 prefix=$2 what=$3 want got
     want=$( (
         p=
-        for part in ${prefix//\// }; do
-            p=${p:+$p/}$part
+        for dir in ${prefix//\// }; do
+            p=${p:+$p/}$dir
             echo "$p"
         done
         { _expected_dirs && printf '%s\n' "${expected[@]}"; } | sed "s|^|${prefix:+$prefix/}|"
@@ -221,7 +221,7 @@ echo "ok: the packed numarika answers --version, --help and a wrong argument"
 if [ "$(id -u)" -ne 0 ]; then
     echo "check-package: SKIPPED the install, start and purge of the package on this system:" \
         "they need root"
-    echo "PASS (without the install part, $((SECONDS - start)) s)"
+    echo "PASS (without the install steps, $((SECONDS - start)) s)"
     exit 0
 fi
 
