@@ -15,6 +15,8 @@ packages=(
   xvfb xauth openbox x11-utils x11-xserver-utils xdotool xclip imagemagick poppler-utils
   libjpeg-turbo-progs
   cups printer-driver-cups-pdf xdg-utils
+  # artwork (the launcher icons are rendered from SVG) and the package and its check
+  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -28,6 +28,7 @@ build_and_test() {
 
 start=$SECONDS
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUMARIKA_WERROR=ON
+bash scripts/check-package.sh build
 
 # The sanitizers abort at the first fault; leaks are reported at exit and fail the test.
 # Leaks inside the X, font and Qt platform libraries that we cannot free are suppressed in
