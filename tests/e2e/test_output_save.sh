@@ -11,7 +11,8 @@ scan_start_app
 scan_menu o Down Down Down Return
 output_scan
 
-folder="$E2E_TMP/saved"
+# Saved into the home folder, which starts empty: nothing else may appear there.
+folder="$HOME/saved"
 mkdir -p "$folder"
 # A name that no narrow code page holds.
 whole="$folder/全体😀ü.jpg"
@@ -50,4 +51,14 @@ djpeg -ppm "$folder/second.jpg" >"$E2E_TMP/second.ppm" || e2e_fail "djpeg cannot
 # Nothing else was left in the folder (no temporary files).
 listing=$(cd "$folder" && ls -A | sort | tr '\n' ' ')
 [ "$listing" = "range.jpg second.jpg 全体😀ü.jpg " ] || e2e_fail "unexpected files: $listing"
+
+# The colour dialog, then 終了: the program keeps nothing between runs, in the home folder
+# or anywhere the dialogs would keep their history.
+scan_menu o Return
+output_accept '^Select Color$|^色の選択$'
+output_file_entry 3
+e2e_wait_gone "$APP_PID" 20 || e2e_fail "the program did not quit"
+left=$(cd "$HOME" && find . -mindepth 1 | sort | tr '\n' ' ')
+[ "$left" = "./saved ./saved/range.jpg ./saved/second.jpg ./saved/全体😀ü.jpg " ] ||
+    e2e_fail "the home folder holds more than the saved files: $left"
 echo "PASS"
