@@ -11,7 +11,7 @@
 #include <csignal>
 
 #include "main_window/main.h"
-#include "tests/output/picture_checks.h"
+#include "tests/support/picture_checks.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 
