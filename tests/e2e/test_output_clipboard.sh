@@ -3,8 +3,8 @@
 # cursor overlay, a range pixel for pixel, a copy that later drawing does not change, and the
 # picture handed to a clipboard manager when the program quits.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
-source "$(dirname "$0")/../output/e2e_output_lib.sh"
+source "$(dirname "$0")/scan_lib.sh"
+source "$(dirname "$0")/output_lib.sh"
 
 scan_setup 1280x800
 "$SCAN_TOOL" root-cursor || e2e_fail "could not set the root cursor"

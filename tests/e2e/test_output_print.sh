@@ -4,8 +4,8 @@
 # Each page, rendered at 96 dpi, carries the picture pixel for pixel at the top-left of the
 # printable area, on one page.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
-source "$(dirname "$0")/../output/e2e_output_lib.sh"
+source "$(dirname "$0")/scan_lib.sh"
+source "$(dirname "$0")/output_lib.sh"
 
 # A CUPS server needs root; without it only printing to a file is tried.
 with_cups=false

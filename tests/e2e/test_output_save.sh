@@ -2,8 +2,8 @@
 # Save as JPEG through the real file dialog: the whole picture (larger than the view) and a
 # dragged range, under names typed by the user, read back by libjpeg-turbo's djpeg.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
-source "$(dirname "$0")/../output/e2e_output_lib.sh"
+source "$(dirname "$0")/scan_lib.sh"
+source "$(dirname "$0")/output_lib.sh"
 
 scan_setup 1280x800
 scan_start_app

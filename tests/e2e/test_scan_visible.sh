@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # With "アプリケーション表示" checked the window stays where it is and is in the picture.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
+source "$(dirname "$0")/scan_lib.sh"
 
 scan_setup 1920x1080
 "$SCAN_TOOL" root-cursor || e2e_fail "could not set the root cursor"

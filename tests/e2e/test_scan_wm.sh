@@ -2,7 +2,7 @@
 # Under a window manager the window and its frame leave the picture, and a maximised window
 # comes back in the normal state, no longer above the others, and active.
 source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
+source "$(dirname "$0")/scan_lib.sh"
 
 scan_setup 1920x1080
 e2e_start_wm

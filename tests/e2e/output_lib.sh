@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Helpers of the end-to-end output tests (tests/e2e/test_output*.sh); source after lib.sh and
-# tests/capture/e2e_scan_lib.sh.
+# scan_lib.sh.
 #
 #   output_wait_window REGEX [s]   waits for a visible window whose name matches; prints its id
 #   output_wait_no_window REGEX [s] waits until no visible window's name matches
