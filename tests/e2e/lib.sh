@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Shared helpers of the end-to-end tests: a private Xvfb, optionally openbox, and the real
-# program, all ended when the test script exits. Source this file from a test script.
+# program. Every process a test starts runs in a process group of its own and is ended with the
+# test, whichever way it ends; everything the test, the program and the tools write stays in
+# the test's scratch folder. Source this file from a test script.
 #
 #   e2e_start_x [WxH]          Xvfb on a free display; exports DISPLAY
 #   e2e_start_wm               openbox with Debian's configuration less its Print bindings
@@ -16,41 +18,36 @@
 #                              (call it in the test's own shell, not in $(...))
 #   e2e_poll SECONDS CMD...    runs CMD until it succeeds or the time is up
 #   e2e_fail MESSAGE           ends the test as failed
-#   e2e_bg CMD...              starts a helper process that is ended with the test
+#   e2e_bg NAME CMD...         starts a helper process, its output in NAME.log, ended with the
+#                              test; sets E2E_BG_PID
 #   E2E_TMP                    a scratch folder removed at the end
 set -euo pipefail
 
-: "${NUMARIKA:?NUMARIKA must name the numarika binary}"
-E2E_TMP=$(mktemp -d)
-export E2E_TMP
-_e2e_pids=()
-export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-export HOME="$E2E_TMP/home"
-mkdir -p "$HOME"
-# Our Japanese texts and Qt's own dialogs need a Japanese-capable locale.
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-# The real program on the test's X server, whatever platform the unit tests use.
-unset QT_QPA_PLATFORM
-
-_e2e_any_alive() {
-    local pid
-    for pid in "$@"; do kill -0 "$pid" 2>/dev/null && return 0; done
-    return 1
+_e2e_groups_gone() {
+    local group
+    for group in "${_e2e_groups[@]}"; do
+        kill -0 -- "-$group" 2>/dev/null && return 1
+    done
+    return 0
 }
 
+# Runs on every way out: the script's end, e2e_fail, a failed command, a signal. No step may
+# stop the ones after it.
 _e2e_cleanup() {
-    local status=$? pid deadline log
-    # Newest first: the programs before the window manager before the X server.
-    for ((i = ${#_e2e_pids[@]} - 1; i >= 0; i--)); do
-        pid=${_e2e_pids[i]}
-        kill "$pid" 2>/dev/null || true
+    local status=$? i group log
+    set +e
+    trap '' TERM INT HUP
+    # Newest first: the programs before the window manager before the X server. TERM first, so
+    # that Xvfb and cupsd remove their sockets and end what they started themselves.
+    for ((i = ${#_e2e_groups[@]} - 1; i >= 0; i--)); do
+        kill -TERM -- "-${_e2e_groups[i]}" 2>/dev/null
     done
     # A process that ignores SIGTERM must not hold up the test run.
-    deadline=$((SECONDS + 5))
-    while _e2e_any_alive "${_e2e_pids[@]}" && ((SECONDS < deadline)); do sleep 0.05; done
-    for pid in "${_e2e_pids[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
-    for pid in "${_e2e_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    e2e_poll 5 _e2e_groups_gone
+    for group in "${_e2e_groups[@]}"; do
+        kill -KILL -- "-$group" 2>/dev/null
+        wait "$group" 2>/dev/null
+    done
     # A failed test shows what the programs said.
     if [ "$status" -ne 0 ]; then
         for log in "$E2E_TMP"/*.log; do
@@ -60,17 +57,26 @@ _e2e_cleanup() {
         done
     fi
     rm -rf "$E2E_TMP"
+    exit "$status"
 }
-trap _e2e_cleanup EXIT
 
 e2e_fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
 
+# Starts CMD in a session and process group of its own, which the cleanup ends as a whole:
+# whatever CMD starts goes with it.
+_e2e_spawn() {
+    setsid "$@" &
+    E2E_BG_PID=$!
+    _e2e_groups+=("$E2E_BG_PID")
+}
+
 e2e_bg() {
-    "$@" &
-    _e2e_pids+=($!)
+    local name=$1
+    shift
+    _e2e_spawn "$@" >"$E2E_TMP/$name.log" 2>&1
 }
 
 e2e_poll() {
@@ -83,15 +89,45 @@ e2e_poll() {
     done
 }
 
+: "${NUMARIKA:?NUMARIKA must name the numarika binary}"
+E2E_TMP=$(mktemp -d -t numarika-e2e.XXXXXX)
+_e2e_groups=()
+trap _e2e_cleanup EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'echo "FAIL: ended by SIGTERM" >&2; exit 143' TERM
+
+# The test, the program and every tool keep their files in the scratch folder, and reach no
+# session, display, message bus or print server but the test's own.
+export E2E_TMP HOME=$E2E_TMP/home TMPDIR=$E2E_TMP/tmp XDG_RUNTIME_DIR=$E2E_TMP/runtime
+mkdir "$HOME" "$TMPDIR"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER \
+    XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME XDG_STATE_HOME
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$E2E_TMP/system_bus_socket
+export CUPS_SERVER=$E2E_TMP/cups/run/cups.sock
+# Our Japanese texts and Qt's own dialogs need a Japanese-capable locale.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# The real program on the test's X server, whatever platform the unit tests use.
+unset QT_QPA_PLATFORM
+
+# ctest ends a test that overruns its time-out with SIGKILL, which leaves no way to clean up:
+# end it with SIGTERM before that. The command in the foreground is ended too, so that the
+# test's own cleanup starts at once.
+e2e_bg watchdog bash -c 'sleep "$1"; echo "no result after $1 s"; kill -TERM "$2"; pkill -TERM -P "$2"' \
+    watchdog "${E2E_TIME_LIMIT:-240}" "$$"
+
 e2e_start_x() {
-    local size=${1:-1920x1080}
-    local fifo="$E2E_TMP/displayfd"
+    local fifo=$E2E_TMP/displayfd pipe n
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$fifo" \
-        >"$E2E_TMP/xvfb.log" 2>&1 &
-    _e2e_pids+=($!)
-    local n
-    read -r -t 20 n <"$fifo" || e2e_fail "Xvfb did not start: $(cat "$E2E_TMP/xvfb.log")"
+    # Xvfb writes its display number into the pipe once it takes connections. The pipe is held
+    # open here first, so that opening it for Xvfb does not wait for a reader.
+    exec {pipe}<>"$fifo"
+    _e2e_spawn Xvfb -displayfd 3 -screen 0 "${1:-1920x1080}x24" -nolisten tcp -noreset \
+        3>"$fifo" {pipe}<&- >"$E2E_TMP/xvfb.log" 2>&1
+    read -r -t 20 -u "$pipe" n || e2e_fail "Xvfb did not start"
+    exec {pipe}<&-
     export DISPLAY=":$n"
 }
 
@@ -104,7 +140,7 @@ e2e_start_wm() {
     # Debian's openbox binds Print itself, which would take the key from us.
     perl -0pe 's{<keybind key="(?:A-)?Print">.*?</keybind>\s*}{}gs' /etc/xdg/openbox/rc.xml >"$rc"
     grep -q 'key="Print"' "$rc" && e2e_fail "could not remove openbox's Print binding"
-    e2e_bg openbox --config-file "$rc"
+    e2e_bg openbox openbox --config-file "$rc"
     e2e_poll 15 _e2e_wm_running || e2e_fail "openbox did not start"
 }
 
@@ -147,9 +183,8 @@ e2e_wait_gone() {
 
 e2e_start_app() {
     local prefix=${1:-APP}
-    "$NUMARIKA" >"$E2E_TMP/$prefix.log" 2>&1 &
-    local pid=$!
-    _e2e_pids+=("$pid")
+    e2e_bg "$prefix" "$NUMARIKA"
+    local pid=$E2E_BG_PID
     printf -v "${prefix}_PID" '%s' "$pid"
     if [ "$prefix" = APP ]; then
         local wid

@@ -107,7 +107,7 @@ output_enter_text() {
         return
     fi
     printf '%s' "$text" >"$E2E_TMP/paste.txt"
-    e2e_bg xclip -quiet -selection clipboard -i "$E2E_TMP/paste.txt"
+    e2e_bg xclip xclip -quiet -selection clipboard -i "$E2E_TMP/paste.txt"
     e2e_poll 10 _output_clipboard_is "$text" || e2e_fail "could not put the text on the clipboard"
     xdotool key --clearmodifiers ctrl+v
 }

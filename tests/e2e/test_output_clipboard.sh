@@ -36,8 +36,8 @@ scan_clipboard_png "$E2E_TMP/later.png"
     e2e_fail "the clipboard's copy changed with the canvas"
 
 # Quitting hands the clipboard to a clipboard manager, so the picture outlives the program.
-e2e_bg "$OUTPUT_TOOL" clipboard-manager "$E2E_TMP/kept.png" 60 >"$E2E_TMP/manager.log" 2>&1
-manager=$!
+e2e_bg manager "$OUTPUT_TOOL" clipboard-manager "$E2E_TMP/kept.png" 60
+manager=$E2E_BG_PID
 e2e_poll 20 grep -q ready "$E2E_TMP/manager.log" || e2e_fail "the clipboard manager did not start"
 output_file_entry 3
 e2e_wait_gone "$APP_PID" 30 || e2e_fail "the program did not quit"
