@@ -1,26 +1,34 @@
 #!/usr/bin/env bash
 # Shared helpers of the end-to-end tests: a private Xvfb, optionally openbox, and the real
-# program. Every process a test starts runs in a process group of its own and is ended with the
-# test, whichever way it ends; everything the test, the program and the tools write stays in
-# the test's scratch folder. Source this file from a test script.
+# program, driven from outside like a user. Every process a test starts runs in a process group
+# of its own and is ended with the test, whichever way it ends; everything the test, the program
+# and the tools write stays in the test's scratch folder. Source this file from a test script,
+# or one of the helper libraries built on it (hotkey_lib.sh, scan_lib.sh, output_lib.sh).
 #
-#   e2e_start_x [WxH]          Xvfb on a free display; exports DISPLAY
-#   e2e_start_wm               openbox with Debian's configuration less its Print bindings
-#   e2e_start_app [name]       starts $NUMARIKA, waits for its main window; sets APP_PID, APP_WID
-#                              (name: a variable prefix for a second copy, e.g. "APP2")
-#   e2e_wait_window REGEX [s]  waits for a visible window whose name matches; prints its id
-#   e2e_wait_window_of PID REGEX [s]
-#                              the same, for a window of that process only
-#   e2e_focus WID              gives a window the keyboard focus (activates it under a
-#                              window manager)
-#   e2e_wait_gone PID [s]      waits for a process to end
-#   e2e_exit_code PID [s]      waits for a process started here to end; sets E2E_EXIT_CODE
-#                              (call it in the test's own shell, not in $(...))
-#   e2e_poll SECONDS CMD...    runs CMD until it succeeds or the time is up
-#   e2e_fail MESSAGE           ends the test as failed
-#   e2e_bg NAME CMD...         starts a helper process, its output in NAME.log, ended with the
-#                              test; sets E2E_BG_PID
-#   E2E_TMP                    a scratch folder removed at the end
+#   e2e_start_x [WxH]             Xvfb on a free display; exports DISPLAY
+#   e2e_start_wm                  openbox with Debian's configuration less its Print bindings
+#   e2e_start_app [--no-window]   starts $NUMARIKA; sets APP_PID and, once its main window is
+#                                 shown, APP_WID (--no-window: does not wait for the window)
+#   e2e_bg NAME CMD...            starts a helper process, its output in NAME.log, ended with
+#                                 the test; sets E2E_BG_PID
+#   e2e_window_id REGEX [PID]     prints a visible window whose name matches, of process PID
+#                                 only if given; fails if there is none
+#   e2e_wait_window REGEX [S [PID]]  the same, waiting up to S seconds (20)
+#   e2e_wait_no_window REGEX [S]  waits until no visible window's name matches
+#   e2e_geometry WID [outer]      prints "X Y W H" of a window on the screen; outer: with the
+#                                 window manager's frame
+#   e2e_viewable WID              whether the window is mapped and viewable
+#   e2e_focus [WID]               gives a window (the main window) the keyboard focus; under a
+#                                 window manager it activates it
+#   e2e_menu WID LETTER KEYS...   opens the menu of Alt+LETTER in that window, presses KEYS in it
+#   e2e_wait_clipboard_png [MSG]  waits until the clipboard offers image/png, else fails (MSG)
+#   e2e_clipboard_png OUT         the clipboard's picture as PNG, as another program gets it
+#   e2e_wait_gone PID [S]         waits for a process to end
+#   e2e_expect_exit PID S WHAT    waits up to S seconds for a process started here to end with
+#                                 exit code 0, else fails, naming WHAT
+#   e2e_poll S CMD...             runs CMD until it succeeds or S seconds are up
+#   e2e_fail MESSAGE              ends the test as failed
+#   E2E_TMP                       the test's scratch folder, removed at the end
 set -euo pipefail
 
 _e2e_groups_gone() {
@@ -37,6 +45,11 @@ _e2e_cleanup() {
     local status=$? i group log
     set +e
     trap '' TERM INT HUP
+    # A failed test shows which windows were on the screen.
+    if [ "$status" -ne 0 ] && [ -n "${DISPLAY:-}" ]; then
+        echo "--- visible windows" >&2
+        timeout 5 xdotool search --onlyvisible --name '' getwindowname %@ >&2 2>/dev/null
+    fi
     # Newest first: the programs before the window manager before the X server. TERM first, so
     # that Xvfb and cupsd remove their sockets and end what they started themselves.
     for ((i = ${#_e2e_groups[@]} - 1; i >= 0; i--)); do
@@ -91,7 +104,7 @@ e2e_poll() {
 
 : "${NUMARIKA:?NUMARIKA must name the numarika binary}"
 E2E_TMP=$(mktemp -d -t numarika-e2e.XXXXXX)
-_e2e_groups=()
+_e2e_groups=() _e2e_apps=0
 trap _e2e_cleanup EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
@@ -115,6 +128,7 @@ unset QT_QPA_PLATFORM
 # ctest ends a test that overruns its time-out with SIGKILL, which leaves no way to clean up:
 # end it with SIGTERM before that. The command in the foreground is ended too, so that the
 # test's own cleanup starts at once.
+# shellcheck disable=SC2016 # expanded by the watchdog's own shell
 e2e_bg watchdog bash -c 'sleep "$1"; echo "no result after $1 s"; kill -TERM "$2"; pkill -TERM -P "$2"' \
     watchdog "${E2E_TIME_LIMIT:-240}" "$$"
 
@@ -144,52 +158,98 @@ e2e_start_wm() {
     e2e_poll 15 _e2e_wm_running || e2e_fail "openbox did not start"
 }
 
-e2e_wait_window() {
-    local regex=$1 seconds=${2:-20} id
-    id=$(timeout "$seconds" xdotool search --sync --onlyvisible --name "$regex" 2>/dev/null |
+e2e_window_id() {
+    local id
+    id=$(xdotool search --all --onlyvisible ${2:+--pid "$2"} --name "$1" 2>/dev/null |
         head -n 1) || true
     [ -n "$id" ] || return 1
     echo "$id"
 }
 
-e2e_wait_window_of() {
-    local pid=$1 regex=$2 seconds=${3:-20} id
-    id=$(timeout "$seconds" xdotool search --all --sync --onlyvisible --pid "$pid" --name "$regex" \
-        2>/dev/null | head -n 1) || true
-    [ -n "$id" ] || return 1
-    echo "$id"
+e2e_wait_window() {
+    e2e_poll "${2:-20}" e2e_window_id "$1" "${3:-}"
 }
 
+_e2e_no_window() { ! e2e_window_id "$1" >/dev/null; }
+
+e2e_wait_no_window() {
+    e2e_poll "${2:-20}" _e2e_no_window "$1"
+}
+
+e2e_geometry() {
+    local extents=
+    if [ "${2:-}" = outer ]; then
+        extents=$(xprop -id "$1" -notype _NET_FRAME_EXTENTS 2>/dev/null) || true
+    fi
+    # _NET_FRAME_EXTENTS = left, right, top, bottom; none without a window manager.
+    xwininfo -id "$1" | awk -v e="$extents" '
+        BEGIN { f[1] = f[2] = f[3] = f[4] = 0; if (sub(/.*= /, "", e)) split(e, f, /, */) }
+        /Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+        /^ *Width:/ {w = $NF} /^ *Height:/ {h = $NF}
+        END {print x - f[1], y - f[3], w + f[1] + f[2], h + f[3] + f[4]}'
+}
+
+e2e_viewable() {
+    xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
+}
+
+# The main window has no focus without a window manager unless it is given it.
 e2e_focus() {
+    local wid=${1:-$APP_WID}
     if _e2e_wm_running; then
-        xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+        xdotool windowactivate --sync "$wid" >/dev/null 2>&1 || true
     else
-        xdotool windowfocus --sync "$1" >/dev/null 2>&1 || true
+        xdotool windowfocus --sync "$wid" >/dev/null 2>&1 || true
     fi
 }
 
-e2e_exit_code() {
-    local pid=$1 seconds=${2:-10}
-    E2E_EXIT_CODE=
-    e2e_wait_gone "$pid" "$seconds" || return 1
-    E2E_EXIT_CODE=0
-    wait "$pid" 2>/dev/null || E2E_EXIT_CODE=$?
+# An open menu is a second visible window of the process.
+_e2e_popup_open() {
+    [ "$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | wc -l)" -ge 2 ]
 }
 
+e2e_menu() {
+    local wid=$1 letter=$2 pid
+    shift 2
+    pid=$(xdotool getwindowpid "$wid") || e2e_fail "no process owns window $wid"
+    e2e_focus "$wid"
+    xdotool key --clearmodifiers "alt+$letter"
+    # The keys that follow belong to the menu once it is open.
+    e2e_poll 10 _e2e_popup_open "$pid" || e2e_fail "the menu alt+$letter did not open"
+    xdotool key --clearmodifiers "$@"
+}
+
+_e2e_clipboard_has_png() {
+    xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -x 'image/png' >/dev/null
+}
+
+e2e_wait_clipboard_png() {
+    e2e_poll 20 _e2e_clipboard_has_png || e2e_fail "${1:-no picture on the clipboard}"
+}
+
+e2e_clipboard_png() {
+    timeout 30 xclip -selection clipboard -t image/png -o >"$1" ||
+        e2e_fail "could not read the clipboard's picture"
+}
+
+_e2e_gone() { ! kill -0 "$1" 2>/dev/null; }
+
 e2e_wait_gone() {
-    local pid=$1 seconds=${2:-10}
-    e2e_poll "$seconds" bash -c "! kill -0 $pid 2>/dev/null"
+    e2e_poll "${2:-10}" _e2e_gone "$1"
+}
+
+e2e_expect_exit() {
+    local code=0
+    e2e_wait_gone "$1" "$2" || e2e_fail "$3: the program did not end"
+    wait "$1" 2>/dev/null || code=$?
+    [ "$code" = 0 ] || e2e_fail "$3: exit code $code"
 }
 
 e2e_start_app() {
-    local prefix=${1:-APP}
-    e2e_bg "$prefix" "$NUMARIKA"
-    local pid=$E2E_BG_PID
-    printf -v "${prefix}_PID" '%s' "$pid"
-    if [ "$prefix" = APP ]; then
-        local wid
-        wid=$(e2e_wait_window '^ヌマリカ Ver1\.00$' 30) ||
-            e2e_fail "the main window did not appear: $(cat "$E2E_TMP/$prefix.log")"
-        printf -v "${prefix}_WID" '%s' "$wid"
-    fi
+    _e2e_apps=$((_e2e_apps + 1))
+    e2e_bg "numarika$_e2e_apps" "$NUMARIKA"
+    APP_PID=$E2E_BG_PID APP_WID=
+    [ "${1:-}" = --no-window ] ||
+        APP_WID=$(e2e_wait_window '^ヌマリカ Ver1\.00$' 30 "$APP_PID") ||
+        e2e_fail "the main window did not appear"
 }

@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# Helpers of the end-to-end output tests (tests/e2e/test_output*.sh); source after lib.sh and
-# scan_lib.sh.
+# Helpers of the end-to-end output tests (test_output*.sh); builds on scan_lib.sh.
 #
-#   output_wait_window REGEX [s]   waits for a visible window whose name matches; prints its id
-#   output_wait_no_window REGEX [s] waits until no visible window's name matches
 #   output_scan                    scans by the menu; ORIGIN_X ORIGIN_Y: where the canvas shows
 #                                  picture pixel (0, 0) on the screen
 #   output_drag X Y W H            drags the range from picture pixel (X, Y) to (X+W, Y+H); the
 #                                  screen pattern's part there is written to RANGE_PNG
 #   output_click X Y               a plain click on the canvas (drops the range)
 #   output_file_entry N            the file menu's entry N: 0 save, 1 clipboard, 2 print, 3 quit
+#   output_dialog TITLE_REGEX      waits for a window of that title and gives it the focus
 #   output_close_message           waits for a message box, closes it with OK
 #   output_save PATH TITLE_REGEX   the save dialog of that title: enters PATH and saves
 #   output_enter_text TEXT         enters TEXT into the focused field: typed when it is ASCII,
@@ -17,35 +15,16 @@
 #                                  on the fly and loses some)
 #   output_accept TITLE_REGEX      presses Return in the dialog until it closes
 #   output_start_cups              a private CUPS server with a PDF queue (cups-pdf) as default;
-#                                  exports CUPS_SERVER; PDF_DIR is where cups-pdf writes
+#                                  PDF_DIR is where cups-pdf writes
 #   OUTPUT_TOOL                    tests/output/output_e2e_tool
+# shellcheck source=scan_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/scan_lib.sh"
 
 OUTPUT_TOOL="$E2E_BUILD_DIR/tests/output/output_e2e_tool"
 [ -x "$OUTPUT_TOOL" ] || e2e_fail "missing $OUTPUT_TOOL (build the tests)"
 
-_output_window_id() {
-    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1
-}
-
-output_wait_window() {
-    local regex=$1 seconds=${2:-20} id=
-    local deadline=$((SECONDS + seconds))
-    while :; do
-        id=$(_output_window_id "$regex")
-        [ -n "$id" ] && break
-        ((SECONDS < deadline)) || return 1
-        sleep 0.05
-    done
-    echo "$id"
-}
-
-output_wait_no_window() {
-    local regex=$1 seconds=${2:-20}
-    e2e_poll "$seconds" bash -c "[ -z \"\$(xdotool search --onlyvisible --name '$regex' 2>/dev/null)\" ]"
-}
-
 output_scan() {
-    scan_menu s Return
+    e2e_menu "$APP_WID" s Return
     scan_wait_canvas >/dev/null
     local origin
     origin=$(grep -o 'canvas origin [0-9]*,[0-9]*' "$E2E_TMP/canvas.log" | grep -o '[0-9]*,[0-9]*$')
@@ -56,7 +35,7 @@ output_scan() {
 
 output_drag() {
     local x=$1 y=$2 w=$3 h=$4
-    scan_focus_app
+    e2e_focus
     xdotool mousemove --sync $((ORIGIN_X + x)) $((ORIGIN_Y + y)) mousedown 1 \
         mousemove --sync $((ORIGIN_X + x + w / 2)) $((ORIGIN_Y + y + h / 2)) \
         mousemove --sync $((ORIGIN_X + x + w)) $((ORIGIN_Y + y + h)) mouseup 1
@@ -66,7 +45,7 @@ output_drag() {
 }
 
 output_click() {
-    scan_focus_app
+    e2e_focus
     xdotool mousemove --sync $((ORIGIN_X + $1)) $((ORIGIN_Y + $2)) click 1
 }
 
@@ -77,20 +56,24 @@ output_file_entry() {
         2) keys=(Down Down Return) ;;
         3) keys=(Up Return) ;;
     esac
-    scan_menu f "${keys[@]}"
+    e2e_menu "$APP_WID" f "${keys[@]}"
+}
+
+output_dialog() {
+    local id
+    id=$(e2e_wait_window "$1" 30) || e2e_fail "no window titled $1"
+    e2e_focus "$id"
 }
 
 output_close_message() {
-    local id
-    id=$(output_wait_window '^ヌマリカ$' 30) || e2e_fail "no message box"
-    xdotool windowfocus --sync "$id" key --clearmodifiers Return
-    output_wait_no_window '^ヌマリカ$' 10 || e2e_fail "the message box did not close"
+    output_dialog '^ヌマリカ$'
+    xdotool key --clearmodifiers Return
+    e2e_wait_no_window '^ヌマリカ$' 10 || e2e_fail "the message box did not close"
 }
 
 output_save() {
-    local path=$1 title=$2 id
-    id=$(output_wait_window "$title" 30) || e2e_fail "no save dialog titled $title"
-    xdotool windowfocus --sync "$id"
+    local path=$1 title=$2
+    output_dialog "$title"
     # The name box has the focus and starts empty.
     output_enter_text "$path"
     output_accept "$title"
@@ -115,10 +98,10 @@ output_enter_text() {
 # The name boxes complete file names in a popup that the file system model opens when it has
 # read a folder, at a moment of its own; a Return while it is open only closes it.
 output_accept() {
-    local title=$1 try
-    for try in 1 2 3 4 5; do
+    local title=$1
+    for _ in 1 2 3 4 5; do
         xdotool key --clearmodifiers Return
-        output_wait_no_window "$title" 3 && return 0
+        e2e_wait_no_window "$title" 3 && return 0
     done
     e2e_fail "the dialog $title did not close"
 }

@@ -3,8 +3,6 @@
 # and the whole picture, larger than the page, to a CUPS queue that writes PDF (cups-pdf).
 # Each page, rendered at 96 dpi, carries the picture pixel for pixel at the top-left of the
 # printable area, on one page.
-source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/scan_lib.sh"
 source "$(dirname "$0")/output_lib.sh"
 
 # A CUPS server needs root; without it only printing to a file is tried.
@@ -16,7 +14,7 @@ fi
 
 scan_setup 1280x800
 $with_cups && output_start_cups
-scan_start_app
+e2e_start_app
 # The cursor overlay goes to the bottom-right corner, which the page cuts off.
 xdotool mousemove --sync 1270 790
 output_scan
@@ -33,8 +31,7 @@ _pdf_complete() { [ -s "$1" ] && pdfinfo "$1" >/dev/null 2>&1; }
 # --- a range to a PDF file ------------------------------------------------------------------
 output_drag 50 40 173 91
 output_file_entry 2
-dialog=$(output_wait_window '^印刷$' 30) || e2e_fail "no print dialog"
-xdotool windowfocus --sync "$dialog"
+output_dialog '^印刷$'
 # The last printer of the list writes a PDF file; its name box takes the path.
 $with_cups && xdotool key --clearmodifiers alt+n End
 pdf="$E2E_TMP/printed/range.pdf"
@@ -48,7 +45,7 @@ page_of "$pdf"
 "$OUTPUT_TOOL" find-picture "$E2E_TMP/page.png" "$RANGE_PNG" ||
     e2e_fail "the range is not on the page as it is on the screen"
 # No message after a print.
-[ -z "$(_output_window_id '^ヌマリカ$')" ] || e2e_fail "a message box after printing"
+! e2e_window_id '^ヌマリカ$' >/dev/null || e2e_fail "a message box after printing"
 
 if ! $with_cups; then
     echo "PASS (printing to a CUPS queue was not tried: it needs root, cupsd and cups-pdf)"
@@ -63,10 +60,9 @@ printed=
 trap 'rm -f "$printed"; $made_pdf_dir && rmdir "$PDF_DIR" 2>/dev/null; _e2e_cleanup' EXIT
 output_click 10 10  # a plain click drops the range
 output_file_entry 2
-dialog=$(output_wait_window '^印刷$' 30) || e2e_fail "no print dialog"
-xdotool windowfocus --sync "$dialog"
+output_dialog '^印刷$'
 xdotool key --clearmodifiers alt+n Home Return
-output_wait_no_window '^印刷$' 20 || e2e_fail "the print dialog did not close"
+e2e_wait_no_window '^印刷$' 20 || e2e_fail "the print dialog did not close"
 _new_pdf() {
     local name
     name=$(comm -13 <(echo "$before") <(ls -A "$PDF_DIR" 2>/dev/null | sort) | head -n 1)

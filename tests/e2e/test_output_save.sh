@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
 # Save as JPEG through the real file dialog: the whole picture (larger than the view) and a
 # dragged range, under names typed by the user, read back by libjpeg-turbo's djpeg.
-source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/scan_lib.sh"
 source "$(dirname "$0")/output_lib.sh"
 
 scan_setup 1280x800
-scan_start_app
+e2e_start_app
 # Without the cursor overlay the picture is the screen pattern exactly.
-scan_menu o Down Down Down Return
+e2e_menu "$APP_WID" o Down Down Down Return
 output_scan
 
 folder="$E2E_TMP/saved"
