@@ -14,7 +14,7 @@ packages=(
   # desktop and end-to-end tests
   xvfb xauth openbox x11-utils x11-xserver-utils xdotool xclip imagemagick poppler-utils
   libjpeg-turbo-progs
-  cups printer-driver-cups-pdf xdg-utils
+  cups cups-filters xdg-utils
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -14,8 +14,8 @@
 #                                  else pasted (xdotool's typing of other characters remaps keys
 #                                  on the fly and loses some)
 #   output_accept TITLE_REGEX      presses Return in the dialog until it closes
-#   output_start_cups              a private CUPS server with a PDF queue (cups-pdf) as default;
-#                                  PDF_DIR is where cups-pdf writes
+#   output_start_cups              a private CUPS server with a PDF queue as its default; the
+#                                  queue writes CUPS_PDF
 #   OUTPUT_TOOL                    tests/output/output_e2e_tool
 # shellcheck source=scan_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/scan_lib.sh"
@@ -106,15 +106,18 @@ output_accept() {
     e2e_fail "the dialog $title did not close"
 }
 
+# The queue is a PDF printer on CUPS's file device: cupsd runs Qt's PDF through the filters a
+# PDF printer gets (pdftopdf) and itself writes the result to CUPS_PDF in the scratch folder.
+# Every folder cupsd writes lies there too (cups-pdf would write into the job owner's home).
 output_start_cups() {
-    local root="$E2E_TMP/cups"
-    mkdir -p "$root"/{conf/ppd,spool,cache,state,log,run}
-    # The filters run as lp and need a temporary folder they can write.
-    mkdir -m 1777 -p "$root/tmp"
+    local root=$E2E_TMP/cups
+    mkdir -p "$root"/{conf/ppd,spool,cache,state,log,run,tmp} "$E2E_TMP/printed"
+    # The filters run as lp: they need to reach the configuration and write temporary files.
     chmod 755 "$E2E_TMP" "$root"
+    chmod 1777 "$root/tmp"
     cat >"$root/conf/cupsd.conf" <<CONF
 LogLevel warn
-Listen $root/run/cups.sock
+Listen $CUPS_SERVER
 Browsing No
 WebInterface No
 DefaultAuthType None
@@ -125,23 +128,55 @@ DefaultAuthType None
 CONF
     cat >"$root/conf/cups-files.conf" <<CONF
 ServerRoot $root/conf
+ServerKeychain $root/conf/ssl
+CreateSelfSignedCerts No
 RequestRoot $root/spool
 CacheDir $root/cache
 StateDir $root/state
 TempDir $root/tmp
+Printcap $root/run/printcap
 ErrorLog $root/log/error_log
 AccessLog $root/log/access_log
 PageLog $root/log/page_log
 SystemGroup root
+FileDevice Yes
 CONF
-    e2e_bg cupsd -f -c "$root/conf/cupsd.conf" -s "$root/conf/cups-files.conf"
-    export CUPS_SERVER="$root/run/cups.sock"
+    # A4 with no hardware margins, as a PDF printer has.
+    cat >"$root/pdf.ppd" <<'PPD'
+*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "E2EPDF.PPD"
+*Manufacturer: "numarika tests"
+*Product: "(PDF file)"
+*ModelName: "PDF file"
+*ShortNickName: "PDF file"
+*NickName: "PDF file"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: True
+*DefaultColorSpace: RGB
+*cupsFilter: "application/vnd.cups-pdf 0 -"
+*OpenUI *PageSize: PickOne
+*DefaultPageSize: A4
+*PageSize A4/A4: ""
+*CloseUI: *PageSize
+*OpenUI *PageRegion: PickOne
+*DefaultPageRegion: A4
+*PageRegion A4/A4: ""
+*CloseUI: *PageRegion
+*DefaultImageableArea: A4
+*ImageableArea A4/A4: "0 0 595 842"
+*DefaultPaperDimension: A4
+*PaperDimension A4/A4: "595 842"
+PPD
+    e2e_bg cupsd cupsd -f -c "$root/conf/cupsd.conf" -s "$root/conf/cups-files.conf"
     e2e_poll 20 lpstat -r >/dev/null 2>&1 || e2e_fail "cupsd did not start: $(cat "$root/log/error_log")"
+    CUPS_PDF=$E2E_TMP/printed/cups.pdf
     # The scheduler may answer before it takes administrative requests.
-    e2e_poll 20 lpadmin -p PDF -v cups-pdf:/ -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd -E \
-        2>"$root/log/lpadmin.log" ||
+    e2e_poll 20 lpadmin -p PDF -v "file://$CUPS_PDF" -P "$root/pdf.ppd" -E 2>"$root/log/lpadmin.log" ||
         e2e_fail "could not add the PDF queue: $(cat "$root/log/lpadmin.log")"
     lpadmin -d PDF || e2e_fail "could not make PDF the default queue"
-    # cups-pdf writes into ~/PDF of the job's owner, as the password database has it.
-    PDF_DIR="$(getent passwd "$(id -un)" | cut -d: -f6)/PDF"
 }
