@@ -63,7 +63,7 @@ hotkey_scenarios() {
     e2e_wait_clipboard_png "Print did not start a scan (no picture on the clipboard)"
 
     # A second copy is refused: one message box, then its window opens all the same.
-    e2e_start_app --no-window
+    e2e_launch_app
     box=$(e2e_wait_window "$BOX_TITLE" 30 "$APP_PID") || e2e_fail "the second copy showed no message"
     e2e_focus "$box"
     xdotool key --clearmodifiers Return

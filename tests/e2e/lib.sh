@@ -7,8 +7,8 @@
 #
 #   e2e_start_x [WxH]             Xvfb on a free display; exports DISPLAY
 #   e2e_start_wm                  openbox with Debian's configuration less its Print bindings
-#   e2e_start_app [--no-window]   starts $NUMARIKA; sets APP_PID and, once its main window is
-#                                 shown, APP_WID (--no-window: does not wait for the window)
+#   e2e_launch_app                starts $NUMARIKA; sets APP_PID
+#   e2e_start_app                 the same, and waits for its main window; sets APP_WID
 #   e2e_bg NAME CMD...            starts a helper process, its output in NAME.log, ended with
 #                                 the test; sets E2E_BG_PID
 #   e2e_window_id REGEX [PID]     prints a visible window whose name matches, of process PID
@@ -21,7 +21,7 @@
 #   e2e_focus [WID]               gives a window (the main window) the keyboard focus; under a
 #                                 window manager it activates it
 #   e2e_menu WID LETTER KEYS...   opens the menu of Alt+LETTER in that window, presses KEYS in it
-#   e2e_wait_clipboard_png [MSG]  waits until the clipboard offers image/png, else fails (MSG)
+#   e2e_wait_clipboard_png MSG    waits until the clipboard offers image/png, else fails (MSG)
 #   e2e_clipboard_png OUT         the clipboard's picture as PNG, as another program gets it
 #   e2e_wait_gone PID [S]         waits for a process to end
 #   e2e_expect_exit PID S WHAT    waits up to S seconds for a process started here to end with
@@ -224,7 +224,7 @@ _e2e_clipboard_has_png() {
 }
 
 e2e_wait_clipboard_png() {
-    e2e_poll 20 _e2e_clipboard_has_png || e2e_fail "${1:-no picture on the clipboard}"
+    e2e_poll 20 _e2e_clipboard_has_png || e2e_fail "$1"
 }
 
 e2e_clipboard_png() {
@@ -245,11 +245,14 @@ e2e_expect_exit() {
     [ "$code" = 0 ] || e2e_fail "$3: exit code $code"
 }
 
-e2e_start_app() {
+e2e_launch_app() {
     _e2e_apps=$((_e2e_apps + 1))
     e2e_bg "numarika$_e2e_apps" "$NUMARIKA"
     APP_PID=$E2E_BG_PID APP_WID=
-    [ "${1:-}" = --no-window ] ||
-        APP_WID=$(e2e_wait_window '^ヌマリカ Ver1\.00$' 30 "$APP_PID") ||
+}
+
+e2e_start_app() {
+    e2e_launch_app
+    APP_WID=$(e2e_wait_window '^ヌマリカ Ver1\.00$' 30 "$APP_PID") ||
         e2e_fail "the main window did not appear"
 }

@@ -52,7 +52,7 @@ scan_full_screen_test() {
 
     xdotool mousemove --sync 100 80
     e2e_menu "$APP_WID" s Return
-    e2e_wait_clipboard_png
+    e2e_wait_clipboard_png "the scan put no picture on the clipboard"
     scan_wait_canvas 100 80
     e2e_clipboard_png "$clip"
     "$SCAN_TOOL" compare "$clip" "$PATTERN" || e2e_fail "the clipboard's picture is not the screen"

@@ -46,6 +46,6 @@ djpeg -ppm "$folder/second.jpg" >"$E2E_TMP/second.ppm" || e2e_fail "djpeg cannot
     e2e_fail "the second range is not the dragged part of the screen"
 
 # Nothing else was left in the folder (no temporary files).
-listing=$(cd "$folder" && ls -A | sort | tr '\n' ' ')
+listing=$(find "$folder" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' ')
 [ "$listing" = "range.jpg second.jpg 全体😀ü.jpg " ] || e2e_fail "unexpected files: $listing"
 echo "PASS"

@@ -11,7 +11,7 @@ read -r x y w h < <(e2e_geometry "$APP_WID")
 e2e_menu "$APP_WID" o Down Down Return
 xdotool mousemove --sync 100 80
 e2e_menu "$APP_WID" s Return
-e2e_wait_clipboard_png
+e2e_wait_clipboard_png "the scan put no picture on the clipboard"
 clip="$E2E_TMP/clip.png"
 e2e_clipboard_png "$clip"
 # The screen outside the window, and the window over it.

@@ -12,7 +12,7 @@ _maximised() { xprop -id "$APP_WID" _NET_WM_STATE | grep -q '_NET_WM_STATE_MAXIM
 e2e_poll 10 _maximised || e2e_fail "openbox did not maximise the window"
 
 e2e_menu "$APP_WID" s Return
-e2e_wait_clipboard_png
+e2e_wait_clipboard_png "the scan put no picture on the clipboard"
 clip="$E2E_TMP/clip.png"
 e2e_clipboard_png "$clip"
 # Not a pixel of the window or its title bar.
