@@ -17,7 +17,6 @@ grep -q "Font: $font_bold\$" <<<"$fonts" || {
 navy='#1d3557'
 teal='#2a9d8f'
 red='#d62828'
-paper='#f1f5f9'
 
 # --- window icon ------------------------------------------------------------------------
 # A dark tile with the four corners of a viewfinder, and the red range box of a capture
@@ -40,7 +39,7 @@ convert -size 32x32 xc:none +antialias \
 # --- start picture ---------------------------------------------------------------------
 # The product name on the left; on the right a small desktop with a window, a range being
 # dragged over it and the mouse pointer at its corner, framed by a viewfinder.
-convert -size 482x338 gradient:"#fbfdff"-"#dbe5ef" \
+convert -size 482x338 "gradient:#fbfdff-#dbe5ef" \
     \( -size 482x6 xc:"$navy" \) -geometry +0+0 -composite \
     \( -size 482x3 xc:"$teal" \) -geometry +0+6 -composite \
     \
