@@ -33,10 +33,7 @@ set -euo pipefail
 
 _e2e_groups_gone() {
     local group
-    for group in "${_e2e_groups[@]}"; do
-        kill -0 -- "-$group" 2>/dev/null && return 1
-    done
-    return 0
+    for group in "${_e2e_groups[@]}"; do ! kill -0 -- "-$group" 2>/dev/null || return 1; done
 }
 
 # Runs on every way out: the script's end, e2e_fail, a failed command, a signal. No step may
@@ -106,8 +103,7 @@ e2e_poll() {
 E2E_TMP=$(mktemp -d -t numarika-e2e.XXXXXX)
 _e2e_groups=() _e2e_apps=0
 trap _e2e_cleanup EXIT
-trap 'exit 129' HUP
-trap 'exit 130' INT
+trap 'exit 129' HUP && trap 'exit 130' INT
 trap 'echo "FAIL: ended by SIGTERM" >&2; exit 143' TERM
 
 # The test, the program and every tool keep their files in the scratch folder, and reach no
@@ -145,9 +141,7 @@ e2e_start_x() {
     export DISPLAY=":$n"
 }
 
-_e2e_wm_running() {
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
-}
+_e2e_wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 e2e_start_wm() {
     local rc="$E2E_TMP/openbox-rc.xml"
@@ -166,15 +160,9 @@ e2e_window_id() {
     echo "$id"
 }
 
-e2e_wait_window() {
-    e2e_poll "${2:-20}" e2e_window_id "$1" "${3:-}"
-}
-
+e2e_wait_window() { e2e_poll "${2:-20}" e2e_window_id "$1" "${3:-}"; }
 _e2e_no_window() { ! e2e_window_id "$1" >/dev/null; }
-
-e2e_wait_no_window() {
-    e2e_poll "${2:-20}" _e2e_no_window "$1"
-}
+e2e_wait_no_window() { e2e_poll "${2:-20}" _e2e_no_window "$1"; }
 
 e2e_geometry() {
     local extents=
@@ -189,9 +177,7 @@ e2e_geometry() {
         END {print x - f[1], y - f[3], w + f[1] + f[2], h + f[3] + f[4]}'
 }
 
-e2e_viewable() {
-    xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
-}
+e2e_viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 
 # The main window has no focus without a window manager unless it is given it.
 e2e_focus() {
@@ -222,10 +208,7 @@ e2e_menu() {
 _e2e_clipboard_has_png() {
     xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -x 'image/png' >/dev/null
 }
-
-e2e_wait_clipboard_png() {
-    e2e_poll 20 _e2e_clipboard_has_png || e2e_fail "$1"
-}
+e2e_wait_clipboard_png() { e2e_poll 20 _e2e_clipboard_has_png || e2e_fail "$1"; }
 
 e2e_clipboard_png() {
     timeout 30 xclip -selection clipboard -t image/png -o >"$1" ||
@@ -233,10 +216,7 @@ e2e_clipboard_png() {
 }
 
 _e2e_gone() { ! kill -0 "$1" 2>/dev/null; }
-
-e2e_wait_gone() {
-    e2e_poll "${2:-10}" _e2e_gone "$1"
-}
+e2e_wait_gone() { e2e_poll "${2:-10}" _e2e_gone "$1"; }
 
 e2e_expect_exit() {
     local code=0

@@ -79,9 +79,7 @@ output_save() {
     output_accept "$title"
 }
 
-_output_clipboard_is() {
-    [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$1" ]
-}
+_output_clipboard_is() { [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$1" ]; }
 
 output_enter_text() {
     local text=$1
@@ -145,28 +143,16 @@ CONF
     cat >"$root/pdf.ppd" <<'PPD'
 *PPD-Adobe: "4.3"
 *FormatVersion: "4.3"
-*FileVersion: "1.0"
 *LanguageVersion: English
 *LanguageEncoding: ISOLatin1
-*PCFileName: "E2EPDF.PPD"
-*Manufacturer: "numarika tests"
-*Product: "(PDF file)"
 *ModelName: "PDF file"
-*ShortNickName: "PDF file"
 *NickName: "PDF file"
-*PSVersion: "(3010.000) 0"
-*LanguageLevel: "3"
 *ColorDevice: True
-*DefaultColorSpace: RGB
 *cupsFilter: "application/vnd.cups-pdf 0 -"
 *OpenUI *PageSize: PickOne
 *DefaultPageSize: A4
 *PageSize A4/A4: ""
 *CloseUI: *PageSize
-*OpenUI *PageRegion: PickOne
-*DefaultPageRegion: A4
-*PageRegion A4/A4: ""
-*CloseUI: *PageRegion
 *DefaultImageableArea: A4
 *ImageableArea A4/A4: "0 0 595 842"
 *DefaultPaperDimension: A4
