@@ -53,7 +53,8 @@ listing=$(find "$folder" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n'
 # The colour dialog, then 終了: the program keeps nothing between runs, in the home folder
 # or anywhere the dialogs would keep their history.
 e2e_menu "$APP_WID" o Return
-output_accept '^Select Color$|^色の選択$'
+e2e_wait_window '^色を選択$' 20 >/dev/null || e2e_fail "no colour dialog"
+output_accept '^色を選択$'
 output_file_entry 3
 e2e_wait_gone "$APP_PID" 20 || e2e_fail "the program did not quit"
 left=$(cd "$HOME" && find . -mindepth 1 | sort | tr '\n' ' ')
