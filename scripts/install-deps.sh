@@ -16,8 +16,9 @@ packages=(
   libjpeg-turbo-progs
   cups printer-driver-cups-pdf xdg-utils
   # the private headless Wayland desktop of the Wayland end-to-end tests (tests/e2e/wayland_lib.sh)
-  sway swaybg xwayland grim wl-clipboard wtype jq qt6-wayland
-  xdg-desktop-portal xdg-desktop-portal-wlr pipewire dbus-daemon python3-dbus python3-gi
+  sway swaybg xwayland grim wl-clipboard wtype wev jq qt6-wayland
+  xdg-desktop-portal xdg-desktop-portal-wlr pipewire dbus-daemon dbus-bin procps shellcheck
+  python3-dbus python3-gi
 )
 
 if [ "$(id -u)" -ne 0 ]; then
