@@ -22,6 +22,9 @@
 #                                        off        no Screenshot portal at all
 #                                      (default grim)
 #       --no-global-shortcuts          the frontend offers no GlobalShortcuts portal
+#       --float                        every window floats at the size it asks for, centred,
+#                                      as on a stacking desktop (sway tiles main windows over
+#                                      the whole output otherwise; dialogs float anyway)
 #     Exports WAYLAND_DISPLAY, SWAYSOCK, DBUS_SESSION_BUS_ADDRESS, XDG_CURRENT_DESKTOP=sway,
 #     XDG_SESSION_TYPE=wayland, and DISPLAY with --xwayland (unset without). Sets
 #     WL_STARTUP_SECONDS (how long the start took), WL_OUTPUT (sway's name of the output),
@@ -260,19 +263,21 @@ EOF
 }
 
 _wl_start_sway() {
-    local size=$1 background=$2 xwayland=$3 bg_line shim=()
+    local size=$1 background=$2 xwayland=$3 float=$4 bg_line shim=()
     if [[ $background == '#'* ]]; then
         bg_line="bg $background solid_color"
     else
         bg_line="bg $background stretch"
     fi
     cat >"$WL_DIR/sway.conf" <<EOF
-# The test's desktop: one output, no decorations, nothing bound to keys.
+# The test's desktop: one output, no decorations, nothing bound to keys, no bar.
+swaynag_command -
 output HEADLESS-1 mode $size position 0 0 $bg_line
 default_border none
 default_floating_border none
 focus_follows_mouse no
 xwayland $([ "$xwayland" = 1 ] && echo force || echo disable)
+$([ "$float" = 1 ] && echo 'for_window [tiling] floating enable')
 # What the test needs to reach this sway (written once the server runs).
 exec sh -c 'printf "%s\n%s\n%s\n" "\$WAYLAND_DISPLAY" "\$SWAYSOCK" "\${DISPLAY:-}" >"$WL_DIR/sway-env.tmp" && mv "$WL_DIR/sway-env.tmp" "$WL_DIR/sway-env"'
 EOF
@@ -291,6 +296,8 @@ EOF
 _wl_finish_sway() {
     local xwayland=$1 lines n
     mapfile -t lines <"$WL_DIR/sway-env"
+    ! grep -q 'Error on line' "$E2E_TMP/wl-sway.log" ||
+        e2e_fail "wayland: sway's configuration: $(grep 'Error on line' "$E2E_TMP/wl-sway.log")"
     export WAYLAND_DISPLAY=${lines[0]} SWAYSOCK=${lines[1]}
     [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || e2e_fail "wayland: no socket $WAYLAND_DISPLAY"
     WL_OUTPUT=$(swaymsg -t get_outputs -r | jq -r '.[0].name')
@@ -378,7 +385,7 @@ _wl_check_background() {
 
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
-    local shortcuts=1 iface
+    local shortcuts=1 float=0 iface
     _wl_t0=$(_wl_now)
     [ -z "$_wl_started" ] || e2e_fail "wl_start_desktop: a desktop is already running"
     while [ $# -gt 0 ]; do
@@ -399,6 +406,7 @@ wl_start_desktop() {
                 shift
                 ;;
             --no-global-shortcuts) shortcuts=0 ;;
+            --float) float=1 ;;
             *) e2e_fail "wl_start_desktop: unknown argument $1" ;;
         esac
         shift
@@ -427,7 +435,7 @@ wl_start_desktop() {
     # Bus, pipewire and sway need nothing of each other: start them together.
     _wl_start_bus
     [ "$screenshot" = wlr ] && _wl_start_pipewire
-    _wl_start_sway "$size" "$background" "$xwayland"
+    _wl_start_sway "$size" "$background" "$xwayland" "$float"
     _wl_await bus 10 _wl_bus_up
     _wl_mark bus
     if [ "$screenshot" = wlr ]; then

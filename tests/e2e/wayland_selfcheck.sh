@@ -182,8 +182,11 @@ if [ "${1:-}" = --case ]; then
             info
             wl_bg wev stdbuf -oL wev -f wl_keyboard:key
             id=$(wl_wait_window --app-id wev 10) || e2e_fail "no wev window"
-            [ "$(wl_window_geometry "$id")" = "0 0 1024 768" ] ||
-                e2e_fail "geometry $(wl_window_geometry "$id")"
+            # Tiled over the whole output, or wev's own 640x480 in the middle.
+            geometry="0 0 1024 768"
+            [[ " $* " == *" --float "* ]] && geometry="192 144 640 480"
+            [ "$(wl_window_geometry "$id")" = "$geometry" ] ||
+                e2e_fail "geometry $(wl_window_geometry "$id"), not $geometry"
             [ "$(wl_wait_window --title '^wev$' --pid "$WL_PID" 1)" = "$id" ] ||
                 e2e_fail "by title and pid"
             ! wl_wait_window --app-id nothing 1 >/dev/null || e2e_fail "found a window of nobody"
@@ -350,6 +353,8 @@ RUN_ID=pictures-xwayland run pictures --xwayland
 expect pictures-xwayland 0
 RUN_ID=wlr-xwayland run wlr --xwayland
 expect wlr-xwayland 0
+RUN_ID=input-float run input --float
+expect input-float 0
 
 say "== endings"
 run fail
