@@ -110,9 +110,10 @@ def shortcut_list(shortcuts):
 
 
 class State:
-    def __init__(self, mode, shot_dir):
+    def __init__(self, mode, shot_dir, sway_env):
         self.mode, self.refuse_code = parse_mode(mode)
         self.shot_dir = shot_dir
+        self.sway_env = sway_env
         self.shots = 0
         self.sessions = {}  # session handle -> record
         self.calls = {"access": [], "screenshot": [], "global_shortcuts": []}
@@ -241,7 +242,14 @@ class Desktop(dbus.service.Object):
             return
         self.state.shots += 1
         path = os.path.join(self.state.shot_dir, f"screenshot-{self.state.shots}.png")
-        done = subprocess.run(["grim", path], capture_output=True, text=True, check=False)
+        env = dict(os.environ)
+        if "WAYLAND_DISPLAY" not in env and self.state.sway_env:
+            # Started before sway was ready: its socket's name is in the file it wrote since.
+            with open(self.state.sway_env, encoding="utf-8") as f:
+                env["WAYLAND_DISPLAY"] = f.readline().strip()
+        done = subprocess.run(
+            ["grim", path], capture_output=True, text=True, check=False, env=env
+        )
         if done.returncode != 0:
             call["grim_error"] = done.stderr
             reply(dbus.UInt32(2), dbus.Dictionary({}, signature="sv"))
@@ -349,12 +357,16 @@ def main():
     parser.add_argument("--bus-name", required=True)
     parser.add_argument("--screenshot", default="refuse:2", help="grim, never or refuse:CODE")
     parser.add_argument("--shot-dir", default=os.getcwd(), help="where grim's pictures go")
+    parser.add_argument(
+        "--sway-env",
+        help="without WAYLAND_DISPLAY: a file whose first line names the Wayland socket",
+    )
     args = parser.parse_args()
 
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
     try:
-        state = State(args.screenshot, args.shot_dir)
+        state = State(args.screenshot, args.shot_dir, args.sway_env)
     except BadMode as e:
         sys.exit(str(e))
     desktop = Desktop(bus, state)

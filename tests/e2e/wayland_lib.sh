@@ -30,7 +30,8 @@
 #     WL_STARTUP_SECONDS (how long the start took), WL_OUTPUT (sway's name of the output),
 #     WL_BACKEND_NAME (bus name of the scripted backend), WL_DIR (the desktop's folder in
 #     E2E_TMP: configuration, the scripted backend's pictures). Logs: $E2E_TMP/wl-*.log.
-#   wl_stop_desktop                    ends the desktop now (the end of the test does it anyway)
+#   wl_stop_desktop                    ends the desktop now (the end of the test does it anyway);
+#                                      wl_start_desktop may start a new one afterwards
 #   wl_bg NAME CMD...                  starts a client (the program under test, wl-copy
 #                                      --foreground, ...) as part of the desktop: own process
 #                                      group, log $E2E_TMP/wl-NAME.log, ended before the
@@ -93,16 +94,20 @@ _wl_mark() { echo "$((($(_wl_now) - _wl_t0) / 1000)) $1" >>"$WL_DIR/timing"; }
 # Starts CMD... as the desktop's process NAME in a new session (so its own process group),
 # logging to $E2E_TMP/wl-NAME.log; sets _wl_pid to its pid, which is also its group.
 _wl_spawn() {
-    local name=$1 pidfile="$WL_DIR/$1.pid"
+    local name=$1 fifo="$WL_DIR/$1.pid" fd
     shift
-    rm -f "$pidfile"
-    # The child writes its own pid: setsid forks when it is already a group leader.
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    # Read and write, so that neither side waits for the other to open it.
+    exec {fd}<>"$fifo"
+    # The child tells its own pid: setsid forks when it is already a group leader.
     # shellcheck disable=SC2016 # expanded by that sh
-    setsid sh -c 'echo $$ >"$0.tmp" && mv "$0.tmp" "$0" && exec "$@"' "$pidfile" \
+    setsid sh -c 'echo $$ >"$0" && exec "$@"' "$fifo" \
         env NUMARIKA_WL_DESKTOP="$_wl_tag" "$@" \
-        </dev/null >>"$E2E_TMP/wl-$name.log" 2>&1 &
-    e2e_poll 10 test -s "$pidfile" || e2e_fail "wayland: $name did not start"
-    read -r _wl_pid <"$pidfile"
+        </dev/null >>"$E2E_TMP/wl-$name.log" 2>&1 {fd}<&- &
+    read -r -t 10 -u "$fd" _wl_pid || e2e_fail "wayland: $name did not start"
+    exec {fd}<&-
+    rm -f "$fifo"
     echo "$_wl_pid $name" >>"$WL_DIR/groups"
 }
 
@@ -145,7 +150,7 @@ _wl_any_marked_alive() {
 # 5 s that lib.sh gives its background processes.
 _wl_reap() {
     [ -n "${WL_DIR:-}" ] && [ -f "$WL_DIR/groups" ] || return 0
-    local all until pgid name sway_pid lock n
+    local all until pgid name sway_pid lock n inode
     all=$(_wl_after 3000)
     sway_pid=$(_wl_group_of sway)
     while read -r pgid name; do
@@ -183,8 +188,8 @@ _wl_reap() {
         if [ -f "$lock" ] && [ "$(tr -d ' \n\0' <"$lock")" = "$sway_pid" ]; then
             rm -f "$lock"
         fi
-        if [ -S "/tmp/.X11-unix/X$n" ] && [ -s "$WL_DIR/x-socket" ] &&
-            [ "$(stat -c %i "/tmp/.X11-unix/X$n")" = "$(<"$WL_DIR/x-socket")" ]; then
+        inode=$(cat "$WL_DIR/x-socket" 2>/dev/null) || true
+        if [ -n "$inode" ] && [ "$(stat -c %i "/tmp/.X11-unix/X$n" 2>/dev/null)" = "$inode" ]; then
             rm -f "/tmp/.X11-unix/X$n"
         fi
     fi
@@ -324,7 +329,9 @@ _wl_start_pipewire() {
     _wl_spawn pipewire pipewire
 }
 
-_wl_start_backends() {
+# The scripted backend needs only the bus: it starts while sway does, and learns sway's socket
+# from the file sway writes.
+_wl_start_backend() {
     local screenshot=$1 mode=refuse:2
     case $screenshot in
         grim | never) mode=$screenshot ;;
@@ -333,10 +340,8 @@ _wl_start_backends() {
     esac
     mkdir -p "$WL_DIR/shots"
     _wl_spawn backend /usr/bin/python3 "$WL_LIB_DIR/portal_backend.py" \
-        --bus-name "$WL_BACKEND_NAME" --screenshot "$mode" --shot-dir "$WL_DIR/shots"
-    if [ "$screenshot" = wlr ]; then
-        _wl_spawn wlr /usr/libexec/xdg-desktop-portal-wlr --loglevel=DEBUG
-    fi
+        --bus-name "$WL_BACKEND_NAME" --screenshot "$mode" --shot-dir "$WL_DIR/shots" \
+        --sway-env "$WL_DIR/sway-env"
 }
 
 _wl_write_portals() {
@@ -413,7 +418,9 @@ wl_start_desktop() {
     done
     _wl_started=1
 
+    # A desktop started again after wl_stop_desktop must not read the last one's files.
     WL_DIR="$E2E_TMP/wl"
+    rm -rf "$WL_DIR"
     mkdir -p "$WL_DIR"
     : >"$WL_DIR/groups"
     : >"$WL_DIR/started"
@@ -438,18 +445,18 @@ wl_start_desktop() {
     _wl_start_sway "$size" "$background" "$xwayland" "$float"
     _wl_await bus 10 _wl_bus_up
     _wl_mark bus
-    if [ "$screenshot" = wlr ]; then
-        # xdg-desktop-portal-wlr 0.7 gives up at once without pipewire.
-        _wl_await pipewire 10 test -S "$XDG_RUNTIME_DIR/pipewire-0"
-        _wl_mark pipewire
-    fi
+    _wl_start_backend "$screenshot"
     _wl_await sway 10 test -s "$WL_DIR/sway-env"
     _wl_mark sway
     _wl_finish_sway "$xwayland"
     _wl_mark "sway checked"
+    if [ "$screenshot" = wlr ]; then
+        # xdg-desktop-portal-wlr 0.7 gives up at once without pipewire, or without a display.
+        _wl_await pipewire 10 test -S "$XDG_RUNTIME_DIR/pipewire-0"
+        _wl_spawn wlr /usr/libexec/xdg-desktop-portal-wlr --loglevel=DEBUG
+    fi
 
     # The frontend chooses its interfaces when it starts: every backend must be on the bus.
-    _wl_start_backends "$screenshot"
     _wl_await backend 10 _wl_has_owner "$WL_BACKEND_NAME"
     [ "$screenshot" = wlr ] &&
         _wl_await wlr 10 _wl_has_owner org.freedesktop.impl.portal.desktop.wlr
@@ -484,8 +491,8 @@ wl_start_desktop() {
 
 wl_stop_desktop() {
     _wl_reap
-    # Xwayland's and swaybg's zombies are init's now; nothing of ours is left running.
     unset WAYLAND_DISPLAY SWAYSOCK DISPLAY DBUS_SESSION_BUS_ADDRESS
+    _wl_started=
 }
 
 wl_bg() {
