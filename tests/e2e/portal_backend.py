@@ -23,6 +23,10 @@ Test interface org.numarika.test.PortalBackend at /org/numarika/test:
   Activate(s id) -> ao        sends Activated for id in every open session that bound it;
                               returns those sessions; error NotBound if there is none
   Deactivate(s id) -> ao      the same for Deactivated
+  Key(s keysym, b pressed) -> ao
+                              a key went down (Activated) or up (Deactivated): sent for every
+                              shortcut of an open session whose preferred trigger is that key
+                              (sway calls it for the keys wayland_lib.sh hands to the portal)
   SetScreenshotMode(s mode)   changes the Screenshot answer from now on
   State() -> s                everything recorded, as JSON: sessions (with their app id,
                               options, bound shortcuts and whether they were closed), the calls
@@ -118,6 +122,7 @@ class State:
         self.sessions = {}  # session handle -> record
         self.calls = {"access": [], "screenshot": [], "global_shortcuts": []}
         self.closed_requests = []
+        self.keys = []  # what Key() was told, and whom it reached
         self.pending = {}  # request handle -> reply callback of an unanswered Screenshot
 
     def as_json(self):
@@ -128,6 +133,7 @@ class State:
                 "sessions": list(self.sessions.values()),
                 "calls": self.calls,
                 "closed_requests": self.closed_requests,
+                "keys": self.keys,
                 "pending_requests": sorted(self.pending),
             }
         )
@@ -342,6 +348,27 @@ class Test(dbus.service.Object):
     @dbus.service.method(TEST, in_signature="s", out_signature="ao")
     def Deactivate(self, shortcut_id):
         return self._send(self.desktop.Deactivated, str(shortcut_id))
+
+    @dbus.service.method(TEST, in_signature="sb", out_signature="ao")
+    def Key(self, keysym, pressed):
+        keysym = str(keysym)
+        signal = self.desktop.Activated if pressed else self.desktop.Deactivated
+        stamp = dbus.UInt64(time.monotonic_ns() // 1_000_000)
+        reached = []
+        for session in self.state.sessions.values():
+            if session["closed"]:
+                continue
+            for shortcut in session["shortcuts"]:
+                if shortcut["preferred_trigger"].lower() == keysym.lower():
+                    signal(
+                        dbus.ObjectPath(session["session_handle"]),
+                        shortcut["id"],
+                        stamp,
+                        dbus.Dictionary({}, signature="sv"),
+                    )
+                    reached.append(session["session_handle"])
+        self.state.keys.append({"keysym": keysym, "pressed": bool(pressed), "sessions": reached})
+        return dbus.Array([dbus.ObjectPath(h) for h in reached], signature="o")
 
     @dbus.service.method(TEST, in_signature="s", out_signature="")
     def SetScreenshotMode(self, mode):

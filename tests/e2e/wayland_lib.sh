@@ -22,6 +22,11 @@
 #                                        off        no Screenshot portal at all
 #                                      (default grim)
 #       --no-global-shortcuts          the frontend offers no GlobalShortcuts portal
+#       --portal-keys KEY[,KEY...]     sway hands these keys (xkb names, e.g. Print) to the
+#                                      scripted backend instead of the focused window, as a
+#                                      desktop with a GlobalShortcuts backend does: a press sends
+#                                      Activated, a release Deactivated, for every bound shortcut
+#                                      whose preferred trigger is that key
 #       --float                        every window floats at the size it asks for, centred,
 #                                      as on a stacking desktop (sway tiles main windows over
 #                                      the whole output otherwise; dialogs float anyway)
@@ -268,14 +273,14 @@ EOF
 }
 
 _wl_start_sway() {
-    local size=$1 background=$2 xwayland=$3 float=$4 bg_line shim=()
+    local size=$1 background=$2 xwayland=$3 float=$4 keys=$5 bg_line shim=() key call
     if [[ $background == '#'* ]]; then
         bg_line="bg $background solid_color"
     else
         bg_line="bg $background stretch"
     fi
     cat >"$WL_DIR/sway.conf" <<EOF
-# The test's desktop: one output, no decorations, nothing bound to keys, no bar.
+# The test's desktop: one output, no decorations, no bar, keys bound only if asked.
 swaynag_command -
 output HEADLESS-1 mode $size position 0 0 $bg_line
 default_border none
@@ -286,6 +291,13 @@ $([ "$float" = 1 ] && echo 'for_window [tiling] floating enable')
 # What the test needs to reach this sway (written once the server runs).
 exec sh -c 'printf "%s\n%s\n%s\n" "\$WAYLAND_DISPLAY" "\$SWAYSOCK" "\${DISPLAY:-}" >"$WL_DIR/sway-env.tmp" && mv "$WL_DIR/sway-env.tmp" "$WL_DIR/sway-env"'
 EOF
+    # dbus-send sends a signal unless told otherwise.
+    call="dbus-send --session --type=method_call --dest=$WL_BACKEND_NAME /org/numarika/test"
+    call+=" org.numarika.test.PortalBackend.Key"
+    for key in ${keys//,/ }; do
+        echo "bindsym $key exec $call string:$key boolean:true"
+        echo "bindsym --release $key exec $call string:$key boolean:false"
+    done >>"$WL_DIR/sway.conf"
     if [ "$(id -u)" -eq 0 ]; then
         # sway 1.7 refuses root; the shim must be on sway itself (it clears LD_PRELOAD).
         local so="${E2E_BUILD_DIR:?E2E_BUILD_DIR must name the build directory}/tests/e2e/sway_root_shim.so"
@@ -390,7 +402,7 @@ _wl_check_background() {
 
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
-    local shortcuts=1 float=0 iface
+    local shortcuts=1 float=0 keys="" iface
     _wl_t0=$(_wl_now)
     [ -z "$_wl_started" ] || e2e_fail "wl_start_desktop: a desktop is already running"
     while [ $# -gt 0 ]; do
@@ -412,6 +424,12 @@ wl_start_desktop() {
                 ;;
             --no-global-shortcuts) shortcuts=0 ;;
             --float) float=1 ;;
+            --portal-keys)
+                [[ $2 =~ ^[A-Za-z0-9_]+(,[A-Za-z0-9_]+)*$ ]] ||
+                    e2e_fail "wl_start_desktop: --portal-keys $2?"
+                keys=$2
+                shift
+                ;;
             *) e2e_fail "wl_start_desktop: unknown argument $1" ;;
         esac
         shift
@@ -442,7 +460,7 @@ wl_start_desktop() {
     # Bus, pipewire and sway need nothing of each other: start them together.
     _wl_start_bus
     [ "$screenshot" = wlr ] && _wl_start_pipewire
-    _wl_start_sway "$size" "$background" "$xwayland" "$float"
+    _wl_start_sway "$size" "$background" "$xwayland" "$float" "$keys"
     _wl_await bus 10 _wl_bus_up
     _wl_mark bus
     _wl_start_backend "$screenshot"

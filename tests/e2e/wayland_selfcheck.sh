@@ -123,6 +123,31 @@ if [ "${1:-}" = --case ]; then
             info
             ;;
 
+        portal-keys)
+            # Print goes to the portal, as on a desktop with a GlobalShortcuts backend; other
+            # keys still reach the focused window.
+            wl_start_desktop 800x600 --portal-keys Print "$@"
+            info
+            wl_bg wev stdbuf -oL wev -f wl_keyboard:key
+            id=$(wl_wait_window --app-id wev 10) || e2e_fail "no wev window"
+            wl_focus "$id"
+            wl_bg client "$PY" "$here/portal_client.py" shortcuts --bind 'scan=Scan=Print'
+            wl_wait_shortcut scan || e2e_fail "scan was not bound: $(wl_portal_state)"
+            sent=$EPOCHREALTIME
+            wl_key -k Print
+            e2e_poll 5 grep -q '"Deactivated"' "$E2E_TMP/wl-client.log" ||
+                e2e_fail "no signal: $(cat "$E2E_TMP/wl-client.log")"
+            received=$(jq -r 'select(.signal == "Activated") | .received' "$E2E_TMP/wl-client.log")
+            echo "key-ms $(awk -v a="$sent" -v b="$received" 'BEGIN { printf "%.1f", (b - a) * 1000 }')"
+            wl_key x
+            e2e_poll 5 keys_seen 2 || e2e_fail "x did not arrive: $(cat "$E2E_TMP/wl-wev.log")"
+            ! grep -q 'sym: Print' "$E2E_TMP/wl-wev.log" || e2e_fail "Print reached the window"
+            wl_portal_state | jq -e '[.keys[] | [.keysym, .pressed, (.sessions | length)]]
+                == [["Print", true, 1], ["Print", false, 1]]' >/dev/null ||
+                e2e_fail "keys: $(wl_portal_state | jq -c .keys)"
+            info
+            ;;
+
         answers)
             wl_start_desktop 640x480 --screenshot refuse:1 "$@"
             info
@@ -337,7 +362,7 @@ numbers() { # NAME VALUES...: min, median, max
 }
 
 say "== cases, one at a time"
-for c in pictures shortcuts answers never refuse bare wlr input stop; do
+for c in pictures shortcuts portal-keys answers never refuse bare wlr input stop; do
     run "$c"
     expect "$c" 0
 done
@@ -403,6 +428,8 @@ numbers "Screenshot ms (grim backend)" $(sed -n 's/^screenshot-ms //p' "$out"/pi
 numbers "Screenshot ms (wlr, 1280x720)" $(sed -n 's/^screenshot-ms //p' "$out"/wlr*.log)
 # shellcheck disable=SC2046
 numbers "Activated ms" $(sed -n 's/^activated-ms //p' "$out"/shortcuts.log "$out"/twin2.log)
+# shellcheck disable=SC2046
+numbers "Print key to Activated ms" $(sed -n 's/^key-ms //p' "$out"/portal-keys.log)
 
 say "== files outside the scratch folders"
 ours_after=$(x_and_portal_files)
