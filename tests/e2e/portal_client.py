@@ -126,8 +126,8 @@ def shortcuts(args):
     session = dbus.ObjectPath(answer[1]["session_handle"])
 
     wanted = dbus.Array([], signature="(sa{sv})")
-    for spec in args.bind:
-        sid, _, rest = spec.partition("=")
+    for binding in args.bind:
+        sid, _, rest = binding.partition("=")
         description, _, trigger = rest.partition("=")
         props = {"description": description or sid}
         if trigger:

@@ -38,12 +38,12 @@
 #   wl_stop_desktop                    ends the desktop now (the end of the test does it anyway);
 #                                      wl_start_desktop may start a new one afterwards
 #   wl_bg NAME CMD...                  starts a client (the program under test, wl-copy
-#                                      --foreground, ...) as part of the desktop: own process
+#                                      --foreground, ...) with the desktop: its own process
 #                                      group, log $E2E_TMP/wl-NAME.log, ended before the
 #                                      servers; sets WL_PID
 #   wl_keyboard                        keeps a virtual keyboard on the seat (see wl_key)
 #   wl_key ARGS...                     wtype ARGS... (e.g. wl_key -k Print); first wl_keyboard
-#   wl_screen OUT.png [X,Y WxH]        grim: the whole desktop or a part of it
+#   wl_screen OUT.png [X,Y WxH]        grim: the whole desktop or a rectangle of it
 #   wl_clipboard_png OUT.png [s]       the clipboard's image/png (fails if none within s, 5)
 #   wl_clipboard_types                 the clipboard's offered types, one a line
 #   wl_wait_window [--app-id ID] [--title REGEX] [--pid PID] [s]

@@ -69,9 +69,9 @@ if [ "${1:-}" = --case ]; then
             info
             wl_screen "$E2E_TMP/grim.png"
             same_picture "$E2E_TMP/grim.png" "$E2E_TMP/bg.png"
-            wl_screen "$E2E_TMP/part.png" 100,50 300x200
-            convert "$E2E_TMP/bg.png" -crop 300x200+100+50 +repage "$E2E_TMP/bg-part.png"
-            same_picture "$E2E_TMP/part.png" "$E2E_TMP/bg-part.png"
+            wl_screen "$E2E_TMP/region.png" 100,50 300x200
+            convert "$E2E_TMP/bg.png" -crop 300x200+100+50 +repage "$E2E_TMP/bg-region.png"
+            same_picture "$E2E_TMP/region.png" "$E2E_TMP/bg-region.png"
             for i in 1 2 3 4 5 6 7 8 9 10; do
                 shot >"$E2E_TMP/shot.json"
                 jq -e '.response == 0' "$E2E_TMP/shot.json" >/dev/null ||
