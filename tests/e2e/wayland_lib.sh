@@ -68,8 +68,11 @@
 # that environment variable. Two desktops on one machine do not meet: each has its own runtime
 # folder, bus and sockets; only Xwayland's display number is machine-wide, and wlroots takes a
 # free one. The exception is --screenshot wlr: xdg-desktop-portal-wlr 0.7 writes every
-# picture to /tmp/out.png, shared by every desktop on the machine, so tests that need a
-# picture use grim (the default), and tests that run the real backend must not compare it.
+# picture to /tmp/out.png, shared by every desktop on the machine. Such desktops therefore
+# take turns, machine-wide: each holds a lock (flock on the xdg-desktop-portal-wlr program
+# file itself, so no file is made) from its start to its end, and a second one waits up to
+# WL_WLR_WAIT seconds (default 240) for it. The picture is removed at the end. Tests that need
+# a picture and no other part of xdg-desktop-portal-wlr use grim, which needs no turn.
 
 : "${E2E_TMP:?source lib.sh before wayland_lib.sh}"
 declare -F e2e_bg >/dev/null || {
@@ -84,6 +87,7 @@ WL_BACKEND_NAME=org.freedesktop.impl.portal.desktop.numarika_test
 # differs, so a wallpaper may not have that colour there.
 _WL_EMPTY_PIXEL='63 63 63'
 _wl_started=
+_wl_wlr_lock=
 
 # --- processes -----------------------------------------------------------------------------
 
@@ -105,15 +109,27 @@ _wl_spawn() {
     mkfifo "$fifo"
     # Read and write, so that neither side waits for the other to open it.
     exec {fd}<>"$fifo"
-    # The child tells its own pid: setsid forks when it is already a group leader.
-    # shellcheck disable=SC2016 # expanded by that sh
-    setsid sh -c 'echo $$ >"$0" && exec "$@"' "$fifo" \
-        env NUMARIKA_WL_DESKTOP="$_wl_tag" "$@" \
-        </dev/null >>"$E2E_TMP/wl-$name.log" 2>&1 {fd}<&- &
+    # Neither the pipe nor xdg-desktop-portal-wlr's turn goes to the child.
+    if [ -n "$_wl_wlr_lock" ]; then
+        _wl_exec "$fifo" "$@" </dev/null >>"$E2E_TMP/wl-$name.log" 2>&1 \
+            {fd}<&- {_wl_wlr_lock}<&- &
+    else
+        _wl_exec "$fifo" "$@" </dev/null >>"$E2E_TMP/wl-$name.log" 2>&1 {fd}<&- &
+    fi
     read -r -t 10 -u "$fd" _wl_pid || e2e_fail "wayland: $name did not start"
     exec {fd}<&-
     rm -f "$fifo"
     echo "$_wl_pid $name" >>"$WL_DIR/groups"
+}
+
+# Becomes CMD... in a session of its own, marked as this desktop's, after writing its pid to
+# FIFO (setsid forks when it is already a group leader, so $! would not be it).
+_wl_exec() {
+    local fifo=$1
+    shift
+    # shellcheck disable=SC2016 # expanded by that sh
+    exec setsid sh -c 'echo $$ >"$0" && exec "$@"' "$fifo" \
+        env NUMARIKA_WL_DESKTOP="$_wl_tag" "$@"
 }
 
 # Whether the process group has a member that is not a zombie (zombies wait for init here).
@@ -199,7 +215,7 @@ _wl_reap() {
         fi
     fi
     # xdg-desktop-portal-wlr's picture: ours if it is newer than this desktop and no other
-    # xdg-desktop-portal-wlr on the machine may be about to hand it out.
+    # xdg-desktop-portal-wlr on the machine (one not started here) may be about to hand it out.
     if [ -n "$(_wl_group_of wlr)" ] && [ /tmp/out.png -nt "$WL_DIR/started" ] &&
         ! pgrep -f '^/usr/libexec/xdg-desktop-portal-wlr' >/dev/null; then
         rm -f /tmp/out.png
@@ -400,6 +416,15 @@ _wl_check_background() {
         e2e_fail "wl_start_desktop: the top-left pixel of $1 has sway's empty colour"
 }
 
+# One desktop with xdg-desktop-portal-wlr at a time on the machine (see the top).
+_wl_take_wlr_turn() {
+    exec {_wl_wlr_lock}</usr/libexec/xdg-desktop-portal-wlr
+    flock -n "$_wl_wlr_lock" && return 0
+    echo "wayland: waiting for another desktop's xdg-desktop-portal-wlr" >&2
+    flock -w "${WL_WLR_WAIT:-240}" "$_wl_wlr_lock" ||
+        e2e_fail "wayland: another desktop kept xdg-desktop-portal-wlr for ${WL_WLR_WAIT:-240} s"
+}
+
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
     local shortcuts=1 float=0 keys="" iface
@@ -456,6 +481,8 @@ wl_start_desktop() {
     export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
 
     e2e_bg _wl_watch
+    # Taken after the watcher started, so that only this shell and what it starts hold it.
+    [ "$screenshot" = wlr ] && _wl_take_wlr_turn
 
     # Bus, pipewire and sway need nothing of each other: start them together.
     _wl_start_bus
@@ -509,6 +536,10 @@ wl_start_desktop() {
 
 wl_stop_desktop() {
     _wl_reap
+    if [ -n "${_wl_wlr_lock:-}" ]; then
+        exec {_wl_wlr_lock}<&-
+        _wl_wlr_lock=
+    fi
     unset WAYLAND_DISPLAY SWAYSOCK DISPLAY DBUS_SESSION_BUS_ADDRESS
     _wl_started=
 }

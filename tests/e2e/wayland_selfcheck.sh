@@ -408,6 +408,14 @@ for id in twin1 twin2 twin3; do expect "$id" 0; done
 displays=$(sed -n 's/^display=//p' "$out"/twin*.info | sort -u | wc -l)
 [ "$displays" = 3 ] || bad "the desktops shared an X display: $(grep -h display= "$out"/twin*.info)"
 
+say "== two desktops with xdg-desktop-portal-wlr at once: they take turns"
+RUN_ID=turn1 run wlr &
+RUN_ID=turn2 run wlr --xwayland &
+wait
+for id in turn1 turn2; do expect "$id" 0; done
+grep -q "waiting for another desktop's xdg-desktop-portal-wlr" "$out"/turn*.log ||
+    bad "neither desktop waited for the other"
+
 say "== start-up, 10 times each"
 for variant in plain xwayland wlr; do
     times=()
