@@ -9,8 +9,8 @@ JSON line, so that a shell test can check it with jq.
       Response came within S seconds (default 10; exit status 2).
   portal_client.py shortcuts [--bind ID[=DESCRIPTION[=TRIGGER]]]... [--activations N]
                              [--timeout S]
-      CreateSession, then BindShortcuts with the given shortcuts; prints the Response of each
-      ({"step": "CreateSession"|"BindShortcuts", "response": CODE, "results": {...}}), then one
+      CreateSession, BindShortcuts with the given shortcuts, ListShortcuts; prints the Response
+      of each ({"step": "CreateSession"|..., "response": CODE, "results": {...}}), then one
       line per Activated/Deactivated signal ({"signal": NAME, "shortcut_id": ID,
       "timestamp": T, "received": UNIX_SECONDS}) until N activations came (default: until
       S seconds passed, default 60, or until SIGTERM).
@@ -169,6 +169,11 @@ def shortcuts(args):
     emit({"step": "BindShortcuts", "response": answer[0], "results": answer[1]})
     if answer[0] != 0:
         return 1
+    answer = client.request(lambda options: iface.ListShortcuts(session, options), {}, 10)
+    if answer is None:
+        emit({"step": "ListShortcuts", "timeout": True})
+        return 2
+    emit({"step": "ListShortcuts", "response": answer[0], "results": answer[1]})
 
     GLib.timeout_add(int(args.timeout * 1000), client.loop.quit)
     GLib.unix_signal_add(GLib.PRIORITY_HIGH, signal.SIGTERM, client.loop.quit)

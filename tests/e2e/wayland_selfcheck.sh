@@ -113,9 +113,21 @@ if [ "${1:-}" = --case ]; then
                     "$E2E_TMP/client.json" | tail -n 1)
                 echo "activated-ms $(awk -v a="$sent" -v b="$received" 'BEGIN { printf "%.1f", (b - a) * 1000 }')"
             done
-            jq -se 'map(select(.step == "BindShortcuts"))[0].results.shortcuts[0]
-                == ["scan", {"description": "画面をスキャン", "trigger_description": "Print"}]' \
+            jq -se 'map(select(.step == "BindShortcuts" or .step == "ListShortcuts")
+                | .results.shortcuts[0]) | length == 2 and all(.
+                == ["scan", {"description": "画面をスキャン", "trigger_description": "Print"}])' \
                 "$E2E_TMP/client.json" >/dev/null || e2e_fail "Response: $(cat "$E2E_TMP/client.json")"
+            # The versions the frontend reads from the backend, and shows its clients.
+            for iface in GlobalShortcuts Screenshot; do
+                dbus-send --session --print-reply --dest="$WL_BACKEND_NAME" \
+                    /org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get \
+                    string:"org.freedesktop.impl.portal.$iface" string:version |
+                    grep -q 'uint32 1' || e2e_fail "backend's $iface version"
+            done
+            dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop \
+                /org/freedesktop/portal/desktop org.freedesktop.DBus.Properties.Get \
+                string:org.freedesktop.portal.GlobalShortcuts string:version |
+                grep -q 'uint32 1' || e2e_fail "frontend's GlobalShortcuts version"
             jq -se '[.[] | select(.signal) | .shortcut_id] == ["scan", "scan", "scan", "scan"]' \
                 "$E2E_TMP/client.json" >/dev/null || e2e_fail "signals: $(cat "$E2E_TMP/client.json")"
             # The client leaves: the frontend closes its session.
