@@ -254,6 +254,10 @@ if [ "${1:-}" = --case ]; then
             wl_stop_desktop
             [ -z "$(_wl_marked_pids | while read -r p; do _wl_alive "$p" && echo "$p"; done)" ] ||
                 e2e_fail "wl_stop_desktop left processes"
+            # And a new one in the same test, whose end the checking script then looks at.
+            wl_start_desktop 800x600 --screenshot wlr
+            info
+            shot | jq -e '.response == 0' >/dev/null || e2e_fail "no picture after a restart"
             ;;
 
         fail)
