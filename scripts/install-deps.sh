@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-translations-l10n qt6-qpa-plugins
   libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-keysyms1-dev libxcb-util-dev
   libturbojpeg0-dev
+  # Wayland sessions: Qt's Wayland platform, the Wayland connection behind it, the portals (D-Bus)
+  qt6-wayland qt6-base-private-dev libwayland-dev
   # lint (scripts/test.sh)
   clang-format shellcheck
   # Japanese captions render as boxes without a CJK font
@@ -19,6 +21,10 @@ packages=(
   cups cups-filters xdg-utils
   # artwork (the launcher icons are rendered from SVG) and the package and its check
   librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base
+  # the private headless Wayland desktop of the Wayland end-to-end tests (tests/e2e/wayland_lib.sh)
+  sway swaybg xwayland grim wl-clipboard wtype wev jq
+  xdg-desktop-portal xdg-desktop-portal-wlr pipewire dbus-daemon dbus-bin procps
+  python3-dbus python3-gi
 )
 
 if [ "$(id -u)" -ne 0 ]; then
