@@ -30,6 +30,14 @@ struct ScanFailure : std::exception {
 }  // namespace
 
 void main::m_n_cap_Click() {
+    // Counted while it runs, for requests that must not start a scan inside another.
+    struct Running {
+        main& w;
+        explicit Running(main& window) : w(window) { ++w.scans_; }
+        ~Running() {
+            if (--w.scans_ == 0) emit w.scanEnded();
+        }
+    } running(*this);
     Platform& platform = services();
     WindowControl& windows = *platform.windows;
     const auto yield = [&windows] { windows.doEvents(); };

@@ -103,6 +103,8 @@ class main : public QMainWindow {
     void m_end_Click();
 
     // --- capture ------------------------------------------------------------------------------
+    // Whether a scan is running (it yields to other events in its middle).
+    bool scanning() const { return scans_ > 0; }
     void HotKeyProc();
     void m_n_cap_Click();
     Int32 lngCursorHandle();
@@ -137,6 +139,10 @@ class main : public QMainWindow {
     void m_help_Click();
     void m_toku_Click();
 
+  signals:
+    // A scan has come to its end, on either of its paths.
+    void scanEnded();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -151,6 +157,7 @@ class main : public QMainWindow {
 
     Hwnd hwnd_ = 0;
     bool unloaded_ = false;
+    int scans_ = 0;
 };
 
 }  // namespace numarika

@@ -34,18 +34,40 @@ bool ScanService::publish() {
 }
 
 void ScanService::Scan() {
+    // Like the Print Screen key, which a scan holds off while it runs, a request that comes in
+    // the middle of a scan waits for its end: one scan's picture never shows the window the
+    // other one brings back.
     QTimer::singleShot(0, this, [this] {
-        if (window_) window_->m_n_cap_Click();
+        if (!window_) return;
+        if (!window_->scanning()) {
+            window_->m_n_cap_Click();
+        } else if (!pending_) {
+            pending_ = connect(window_, &main::scanEnded, this, [this] {
+                disconnect(pending_);
+                Scan();
+            });
+        }
     });
 }
 
 bool askRunningCopyToScan() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kBusName)) return false;
-    const QDBusMessage reply = bus.call(
-        QDBusMessage::createMethodCall(kBusName, kBusPath, kBusName, QStringLiteral("Scan")),
-        QDBus::Block, 5000);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    // A connection of its own, closed before the asking ends: when no copy runs, this process
+    // goes on to become the program, and Qt's shared session connection, once made under the
+    // short-lived application object of the asking, would deliver no more signals after it.
+    static const QString kName = QStringLiteral("numarika-scan-request");
+    bool delivered = false;
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kName);
+        if (bus.isConnected() && bus.interface()->isServiceRegistered(kBusName)) {
+            const QDBusMessage reply =
+                bus.call(QDBusMessage::createMethodCall(kBusName, kBusPath, kBusName,
+                                                        QStringLiteral("Scan")),
+                         QDBus::Block, 5000);
+            delivered = reply.type() == QDBusMessage::ReplyMessage;
+        }
+    }
+    QDBusConnection::disconnectFromBus(kName);
+    return delivered;
 }
 
 namespace {

@@ -33,6 +33,7 @@ class ScanService final : public QObject {
   private:
     QPointer<main> window_;
     bool published_ = false;
+    QMetaObject::Connection pending_;  // a request waiting for the running scan's end
 };
 
 // Asks the running copy to scan; false when none runs in this session (or there is no bus).

@@ -37,6 +37,8 @@ bool QtClipboard::setPicture(const QImage& picture) {
         return false;
     }
     own_ = picture;
+    qCDebug(lcPlatform) << "picture on the clipboard:" << picture.size()
+                        << "owned:" << clipboard->ownsClipboard();
     return true;
 }
 

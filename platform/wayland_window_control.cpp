@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <cmath>
 
 #include "platform/logging.h"
@@ -30,6 +31,19 @@ void waitFor(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// Until the compositor shows the window, within a second; the user's input waits.
+void waitUntilExposed(QWidget& window) {
+    QWindow* handle = window.windowHandle();
+    if (!handle) return;
+    QElapsedTimer limit;
+    limit.start();
+    while (!handle->isExposed() && limit.elapsed() < 1000)
+        QCoreApplication::processEvents(
+            QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+    if (!handle->isExposed())
+        qCInfo(lcPlatform) << "the window was not shown again within a second";
 }
 
 int framePeriodMs(const QWidget& window) {
@@ -60,7 +74,12 @@ bool waylandRoundTrip() {
 
 void WaylandWindowControl::setWindowState(QWidget& window, WindowState state) {
     if (state != WindowState::Minimized) {
+        const bool comingBack = hiddenByUs(window);
         QtWindowControl::setWindowState(window, state);
+        // A window shown again is a new one to the compositor, mapped only once it has
+        // answered; hiding it before that (the next scan) would leave it to appear later,
+        // in the middle of that scan's picture.
+        if (comingBack) waitUntilExposed(window);
         return;
     }
     if (!window.isVisible() || hiddenByUs(window)) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A private headless Wayland desktop for the end-to-end tests: its own session bus, sway (with
 # Xwayland if asked), the desktop portal with the backends the test chooses, and pipewire when
-# xdg-desktop-portal-wlr needs it. Everything is started by the test and ended with it. Source
-# this file after lib.sh; the build must contain tests/e2e/sway_root_shim.so (E2E_BUILD_DIR).
+# xdg-desktop-portal-wlr needs it. Everything is started by the test and ended with it. It
+# sources lib.sh; the build must contain tests/e2e/sway_root_shim.so (E2E_BUILD_DIR).
 #
 #   wl_start_desktop [WxH] [options]   starts the desktop (default 1920x1080); call it in the
 #                                      test's own shell, not in $(...). Options:
@@ -61,6 +61,17 @@
 #                                      of {id, description, preferred_trigger, session_handle})
 #   wl_set_screenshot_mode MODE        grim, never or refuse:N from now on
 #
+# The program on that desktop:
+#   wl_start_app [ARGS...]             starts $NUMARIKA (natively on Wayland, as in a Wayland
+#                                      session) and waits for its main window; sets APP_PID and
+#                                      APP_CON (sway's id of the main window)
+#   wl_menu LETTER KEYS...             opens a menu of the main window with Alt+LETTER and
+#                                      presses KEYS (wtype -k names) in it
+#   wl_close_box TEXT_LOG_REGEX [s]    waits for one of the program's message boxes (caption
+#                                      ヌマリカ) and closes it with Return
+#   wl_scan_picture OUT.png [s]        empties the clipboard first with wl_clipboard_clear; then
+#                                      waits for the scan's picture there
+#
 # Everything runs in a process group of its own (setsid), carries NUMARIKA_WL_DESKTOP in its
 # environment and is ended with TERM, a bounded wait and KILL, newest first; a watcher started
 # with e2e_bg does it when the test ends, however it ends, and also if the test's shell is
@@ -74,11 +85,8 @@
 # WL_WLR_WAIT seconds (default 240) for it. The picture is removed at the end. Tests that need
 # a picture and no other part of xdg-desktop-portal-wlr use grim, which needs no turn.
 
-: "${E2E_TMP:?source lib.sh before wayland_lib.sh}"
-declare -F e2e_bg >/dev/null || {
-    echo "wayland_lib.sh: source lib.sh first" >&2
-    exit 1
-}
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 WL_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 WL_DEFAULT_BACKGROUND='#2a5d8f'
@@ -653,3 +661,43 @@ wl_activate_shortcut() { _wl_test_call Activate "string:$1" >/dev/null; }
 wl_deactivate_shortcut() { _wl_test_call Deactivate "string:$1" >/dev/null; }
 
 wl_set_screenshot_mode() { _wl_test_call SetScreenshotMode "string:$1" >/dev/null; }
+
+# --- the program -----------------------------------------------------------------------------
+
+wl_start_app() {
+    wl_bg app "$NUMARIKA" "$@"
+    APP_PID=$WL_PID
+    APP_CON=$(wl_wait_window --title '^ヌマリカ Ver1\.00$' --pid "$APP_PID" 30) ||
+        e2e_fail "the main window did not appear on the Wayland desktop"
+}
+
+# The window comes back as a new one after a scan that hid it.
+_wl_main_window() {
+    APP_CON=$(wl_wait_window --title '^ヌマリカ Ver1\.00$' --pid "$APP_PID" 20) ||
+        e2e_fail "the main window is not on the screen"
+}
+
+wl_menu() {
+    local letter=$1 key
+    shift
+    _wl_main_window
+    wl_focus "$APP_CON"
+    wl_key -M alt "$letter" -m alt
+    # Qt hands the keys that follow to the menu once it has opened, in order.
+    for key in "$@"; do wl_key -k "$key"; done
+}
+
+wl_close_box() {
+    local box
+    box=$(wl_wait_window --title '^ヌマリカ$' --pid "$APP_PID" "${1:-20}") ||
+        e2e_fail "no message box of the program"
+    wl_focus "$box"
+    wl_key -k Return
+    e2e_poll 10 _wl_no_box || e2e_fail "the message box did not close"
+}
+
+_wl_no_box() { ! wl_wait_window --title '^ヌマリカ$' --pid "$APP_PID" 0 >/dev/null 2>&1; }
+
+wl_clipboard_clear() { wl-copy --clear; }
+
+wl_scan_picture() { wl_clipboard_png "$1" "${2:-20}" || e2e_fail "no picture on the clipboard"; }
