@@ -4,6 +4,7 @@
 #
 #   e2e_start_x [WxH]          Xvfb on a free display; exports DISPLAY
 #   e2e_start_wm               openbox with Debian's configuration less its Print bindings
+#                              (with E2E_OPENBOX_STILL=1 also without its iconify animation)
 #   e2e_start_app [name]       starts $NUMARIKA, waits for its main window; sets APP_PID, APP_WID
 #                              (name: a variable prefix for a second copy, e.g. "APP2")
 #   e2e_wait_window REGEX [s]  waits for a visible window whose name matches; prints its id
@@ -104,6 +105,10 @@ e2e_start_wm() {
     # Debian's openbox binds Print itself, which would take the key from us.
     perl -0pe 's{<keybind key="(?:A-)?Print">.*?</keybind>\s*}{}gs' /etc/xdg/openbox/rc.xml >"$rc"
     grep -q 'key="Print"' "$rc" && e2e_fail "could not remove openbox's Print binding"
+    if [ -n "${E2E_OPENBOX_STILL:-}" ]; then
+        sed -i 's|<animateIconify>yes</animateIconify>|<animateIconify>no</animateIconify>|' "$rc"
+        grep -q '<animateIconify>no' "$rc" || e2e_fail "could not stop openbox's animation"
+    fi
     e2e_bg openbox --config-file "$rc"
     e2e_poll 15 _e2e_wm_running || e2e_fail "openbox did not start"
 }
