@@ -1,7 +1,9 @@
 #include "platform/x11_window_control.h"
 
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <vector>
 
@@ -29,6 +31,37 @@ bool windowManagerIconifies(xcb_connection_t* c, xcb_window_t root, xcb_window_t
         actions = x11::property32(c, root, x11::atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
     const xcb_atom_t minimise = x11::atom(c, "_NET_WM_ACTION_MINIMIZE");
     return std::find(actions.begin(), actions.end(), minimise) != actions.end();
+}
+
+// Our visible top-level windows that belong above `window`: its dialogs, and the modal ones,
+// which block it.
+std::vector<xcb_window_t> dialogsOf(const QWidget& window) {
+    std::vector<xcb_window_t> dialogs;
+    const QWindow* handle = window.windowHandle();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w == &window || !w->isVisible() || !w->testAttribute(Qt::WA_WState_Created)) continue;
+        const QWindow* parent = w->windowHandle() ? w->windowHandle()->transientParent() : nullptr;
+        const bool belongs = w->isModal() || (handle && parent == handle) ||
+                             (w->parentWidget() && w->parentWidget()->window() == &window);
+        if (belongs) dialogs.push_back(static_cast<xcb_window_t>(w->winId()));
+    }
+    return dialogs;
+}
+
+// Without a window manager a raised window covers its own dialogs: raise them again above it,
+// keeping the order they had among themselves.
+void raiseDialogsAbove(xcb_connection_t* c, xcb_window_t root, const QWidget& window) {
+    const std::vector<xcb_window_t> dialogs = dialogsOf(window);
+    if (dialogs.empty()) return;
+    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr));
+    if (!tree) return;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    // Bottom to top: each one raised goes above those raised before it.
+    for (int i = 0; i < count; ++i)
+        if (std::find(dialogs.begin(), dialogs.end(), children[i]) != dialogs.end())
+            xcb_configure_window(c, children[i], XCB_CONFIG_WINDOW_STACK_MODE, &above);
 }
 
 // Top-level windows of other programs that carry this caption.
@@ -133,14 +166,22 @@ void X11WindowControl::setTopMost(QWidget& window, bool topMost) {
         // Nobody keeps a stacking order for us: top-most is as high as it goes, now.
         const std::uint32_t above = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(c, own, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+        raiseDialogsAbove(c, screen->root, window);
     }
     xcb_flush(c);
 }
 
 bool X11WindowControl::activateByTitle(const QString& caption) {
-    if (QtWindowControl::activateByTitle(caption)) return true;
     xcb_connection_t* c = x11::connection();
     xcb_screen_t* screen = x11::defaultScreen(c);
+    if (QWidget* own = visibleWindowTitled(caption)) {
+        QtWindowControl::activateByTitle(caption);
+        if (screen && !x11::windowManagerRunning(c, screen->root)) {
+            raiseDialogsAbove(c, screen->root, *own);
+            xcb_flush(c);
+        }
+        return true;
+    }
     if (!screen) return false;
     const bool managed = x11::windowManagerRunning(c, screen->root);
     const xcb_window_t target = findForeignWindow(c, screen->root, managed, caption);

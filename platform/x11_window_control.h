@@ -9,6 +9,9 @@
 // everywhere else; then a screen grab that must not show the window waits for the X server's
 // word that the frame is unmapped and that what it covered has been painted again
 // (OffScreenWatch), within one bound.
+//
+// Without a window manager nobody keeps our dialogs above the window they belong to: raising
+// the main window raises them again above it.
 
 #include "platform/qt_window_control.h"
 
@@ -26,10 +29,11 @@ class X11WindowControl final : public QtWindowControl {
     // minimised or maximised and shows it.
     void setWindowState(QWidget& window, WindowState state) override;
     // The window manager's "above" state (_NET_WM_STATE_ABOVE); without a window manager,
-    // on raises the window. On also shows a hidden window, but a minimised one stays
-    // minimised.
+    // on raises the window, and our dialogs that belong to it above it. On also shows a hidden
+    // window, but a minimised one stays minimised.
     void setTopMost(QWidget& window, bool topMost) override;
-    // Our own windows first, then any other program's top-level window with that caption.
+    // Our own windows first (without a window manager, their dialogs raised above them), then
+    // any other program's top-level window with that caption.
     bool activateByTitle(const QString& caption) override;
 
   private:
