@@ -7,8 +7,9 @@
 // repaint an area that was uncovered only when their program gets to it, tens or hundreds of
 // milliseconds later; until then the screen still holds the pixels of the window that left.
 // The DAMAGE extension on the root window reports every drawing on the screen, a compositor's
-// drawing into its overlay window included, so the watch waits until the uncovered area has
-// been painted and has stayed quiet for a moment. Under Xwayland the root window is not what
+// drawing into its overlay window included (seen with picom's xrender backend), so the watch
+// waits until the uncovered area, and every place the frame passed on its way out, has been
+// painted and has stayed quiet for a moment. Under Xwayland the root window is not what
 // the user sees: there it waits for the compositor (the server has handled the unmap, then a
 // frame). Every wait ends at its deadline, and the caller goes on without the evidence.
 
@@ -43,8 +44,9 @@ class OffScreenWatch final : public QAbstractNativeEventFilter {
     bool gone() const { return !frameMapped_; }
     // Runs the event loop, user input held back, until gone() or the deadline. True when gone.
     bool waitGone(const QDeadlineTimer& deadline);
-    // Then until what the frame covered has been painted again and stayed quiet (kQuietMs)
-    // (or, under Xwayland or without DAMAGE, one frame of the screen). False at the deadline.
+    // Then until what the frame covered has been painted again and stayed quiet (kQuietMs,
+    // kCompositorQuietMs), or under Xwayland or without DAMAGE one frame of the screen. False
+    // at the deadline.
     bool waitRepainted(const QDeadlineTimer& deadline);
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override;
