@@ -50,14 +50,18 @@ void QtWindowControl::setTopMost(QWidget& window, bool topMost) {
     window.raise();
 }
 
+QWidget* QtWindowControl::visibleWindowTitled(const QString& caption) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == caption) return w;
+    return nullptr;
+}
+
 bool QtWindowControl::activateByTitle(const QString& caption) {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (!w->isVisible() || w->windowTitle() != caption) continue;
-        w->raise();
-        w->activateWindow();
-        return true;
-    }
-    return false;
+    QWidget* w = visibleWindowTitled(caption);
+    if (!w) return false;
+    w->raise();
+    w->activateWindow();
+    return true;
 }
 
 void QtWindowControl::doEvents() {

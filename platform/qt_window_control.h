@@ -20,6 +20,8 @@ class QtWindowControl : public WindowControl {
     void centreOnScreen(QWidget& window) override;
 
   protected:
+    // Our visible top-level window with this caption; null when there is none.
+    static QWidget* visibleWindowTitled(const QString& caption);
     // Windows taken off the screen by hiding them stand for minimised ones.
     bool hiddenByUs(const QWidget& window) const;
     void markHidden(QWidget& window);

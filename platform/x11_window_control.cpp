@@ -1,21 +1,15 @@
 #include "platform/x11_window_control.h"
 
-#include <QAbstractEventDispatcher>
-#include <QAbstractNativeEventFilter>
 #include <QApplication>
-#include <QEvent>
-#include <QEventLoop>
-#include <QGuiApplication>
-#include <QPointer>
-#include <QScreen>
-#include <QTimer>
+#include <QDeadlineTimer>
 #include <QWidget>
 #include <QWindow>
-#include <cstring>
-#include <functional>
+#include <algorithm>
 #include <vector>
 
+#include "platform/logging.h"
 #include "platform/x11_connection.h"
+#include "platform/x11_off_screen_watch.h"
 
 namespace numarika {
 namespace {
@@ -26,103 +20,49 @@ constexpr std::uint32_t kNetWmStateRemove = 0;
 constexpr std::uint32_t kNetWmStateAdd = 1;
 constexpr std::uint32_t kSourcePager = 2;  // _NET_ACTIVE_WINDOW: a request on the user's behalf
 
-// Watches windows until every one of them is unmapped or destroyed. Our own windows report
-// their structure changes to Qt already; for the others (the window manager's frame) the
-// watch asks for them on Qt's connection and gives the request up again afterwards.
-class UnmapWatch final : public QAbstractNativeEventFilter {
-  public:
-    UnmapWatch(xcb_connection_t* c, xcb_window_t ownWindow, xcb_window_t frame) : c_(c) {
-        if (frame != ownWindow && frame != XCB_WINDOW_NONE) {
-            const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-            Reply<xcb_generic_error_t> error(xcb_request_check(
-                c, xcb_change_window_attributes_checked(c, frame, XCB_CW_EVENT_MASK, &mask)));
-            if (!error) {
-                selectedOn_ = frame;
-                watched_.push_back({frame, true});
-            }
-        }
-        watched_.push_back({ownWindow, true});
-        QCoreApplication::instance()->installNativeEventFilter(this);
-        // The state now, after the event selection: a change from here on arrives as an event.
-        for (Watched& w : watched_) w.mapped = x11::isMapped(c, w.window).value_or(false);
+// Whether the window manager will iconify `window` when asked: it lists minimising among the
+// window's allowed actions or, where it keeps no such list for the window, among the actions it
+// supports. Tiling window managers (i3) list neither and ignore the request.
+bool windowManagerIconifies(xcb_connection_t* c, xcb_window_t root, xcb_window_t window) {
+    if (!x11::windowManagerRunning(c, root)) return false;
+    std::vector<std::uint32_t> actions =
+        x11::property32(c, window, x11::atom(c, "_NET_WM_ALLOWED_ACTIONS"), XCB_ATOM_ATOM);
+    if (actions.empty())
+        actions = x11::property32(c, root, x11::atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
+    const xcb_atom_t minimise = x11::atom(c, "_NET_WM_ACTION_MINIMIZE");
+    return std::find(actions.begin(), actions.end(), minimise) != actions.end();
+}
+
+// Our visible top-level windows that belong above `window`: its dialogs, and the modal ones,
+// which block it.
+std::vector<xcb_window_t> dialogsOf(const QWidget& window) {
+    std::vector<xcb_window_t> dialogs;
+    const QWindow* handle = window.windowHandle();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w == &window || !w->isVisible() || !w->testAttribute(Qt::WA_WState_Created)) continue;
+        const QWindow* parent = w->windowHandle() ? w->windowHandle()->transientParent() : nullptr;
+        const bool belongs = w->isModal() || (handle && parent == handle) ||
+                             (w->parentWidget() && w->parentWidget()->window() == &window);
+        if (belongs) dialogs.push_back(static_cast<xcb_window_t>(w->winId()));
     }
+    return dialogs;
+}
 
-    ~UnmapWatch() override {
-        QCoreApplication::instance()->removeNativeEventFilter(this);
-        if (selectedOn_ != XCB_WINDOW_NONE) {
-            // The frame may be gone by now; its error is of no interest.
-            const std::uint32_t none = 0;
-            xcb_discard_reply(
-                c_, xcb_change_window_attributes_checked(c_, selectedOn_, XCB_CW_EVENT_MASK, &none)
-                        .sequence);
-            xcb_flush(c_);
-        }
-    }
-
-    UnmapWatch(const UnmapWatch&) = delete;
-    UnmapWatch& operator=(const UnmapWatch&) = delete;
-
-    bool allGone() const {
-        for (const Watched& w : watched_)
-            if (w.mapped) return false;
-        return true;
-    }
-
-    // Waits, dispatching events but holding back user input, until everything is gone or the
-    // time is up. True when everything is gone.
-    bool wait(int milliseconds) {
-        xcb_flush(c_);
-        if (allGone()) return true;
-        QEventLoop loop;
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        onChange_ = [&loop, this] {
-            if (allGone()) loop.quit();
-        };
-        deadline.start(milliseconds);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        onChange_ = nullptr;
-        return allGone();
-    }
-
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
-        if (eventType != "xcb_generic_event_t") return false;
-        const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        xcb_window_t window = XCB_WINDOW_NONE;
-        bool mapped = false;
-        switch (event->response_type & 0x7F) {
-            case XCB_UNMAP_NOTIFY:
-                window = reinterpret_cast<const xcb_unmap_notify_event_t*>(event)->window;
-                break;
-            case XCB_DESTROY_NOTIFY:
-                window = reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window;
-                break;
-            case XCB_MAP_NOTIFY:
-                window = reinterpret_cast<const xcb_map_notify_event_t*>(event)->window;
-                mapped = true;
-                break;
-            default:
-                return false;
-        }
-        for (Watched& w : watched_) {
-            if (w.window != window) continue;
-            w.mapped = mapped;
-            if (onChange_) onChange_();
-        }
-        return false;  // Qt needs these events too
-    }
-
-  private:
-    struct Watched {
-        xcb_window_t window;
-        bool mapped;
-    };
-    xcb_connection_t* c_;
-    xcb_window_t selectedOn_ = XCB_WINDOW_NONE;
-    std::vector<Watched> watched_;
-    std::function<void()> onChange_;
-};
+// Without a window manager a raised window covers its own dialogs: raise them again above it,
+// keeping the order they had among themselves.
+void raiseDialogsAbove(xcb_connection_t* c, xcb_window_t root, const QWidget& window) {
+    const std::vector<xcb_window_t> dialogs = dialogsOf(window);
+    if (dialogs.empty()) return;
+    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr));
+    if (!tree) return;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    // Bottom to top: each one raised goes above those raised before it.
+    for (int i = 0; i < count; ++i)
+        if (std::find(dialogs.begin(), dialogs.end(), children[i]) != dialogs.end())
+            xcb_configure_window(c, children[i], XCB_CONFIG_WINDOW_STACK_MODE, &above);
+}
 
 // Top-level windows of other programs that carry this caption.
 xcb_window_t findForeignWindow(xcb_connection_t* c, xcb_window_t root, bool managed,
@@ -174,17 +114,41 @@ void X11WindowControl::takeOffScreen(QWidget& window) {
         minimise();
         return;
     }
+    const QDeadlineTimer deadline(kOffScreenWaitMs, Qt::PreciseTimer);
     const auto own = static_cast<xcb_window_t>(window.winId());
     const xcb_window_t frame = x11::topLevelAncestor(c, own).value_or(own);
-    const bool managed = x11::windowManagerRunning(c, screen->root);
+    const auto withdraw = [this, &window] {
+        // Qt unmaps the window and tells the window manager it is withdrawn.
+        window.hide();
+        markHidden(window);
+    };
 
-    UnmapWatch watch(c, own, frame);
-    // Qt asks the window manager to iconify the window; a bare server ignores that.
-    minimise();
-    if (managed && watch.wait(kIconifyWaitMs)) return;
-    window.hide();
-    markHidden(window);
-    watch.wait(kUnmapWaitMs);
+    OffScreenWatch watch(c, screen->root, own, frame);
+    bool iconified = windowManagerIconifies(c, screen->root, own);
+    if (iconified) {
+        minimise();
+        if (!watch.waitGone(QDeadlineTimer(kIconifyWaitMs, Qt::PreciseTimer))) {
+            qCInfo(lcPlatform) << "the window manager did not iconify the window within"
+                               << kIconifyWaitMs << "ms: withdrawn instead";
+            iconified = false;
+            withdraw();
+        }
+    } else {
+        withdraw();
+    }
+    if (!watch.waitGone(deadline)) {
+        qCInfo(lcPlatform) << "the window is still on the screen after" << kOffScreenWaitMs << "ms";
+        return;
+    }
+    const qint64 goneMs = kOffScreenWaitMs - deadline.remainingTime();
+    if (!watch.waitRepainted(deadline)) {
+        qCInfo(lcPlatform) << "what the window covered was not painted again within"
+                           << kOffScreenWaitMs << "ms";
+        return;
+    }
+    qCDebug(lcPlatform) << "window" << (iconified ? "iconified" : "withdrawn") << "in" << goneMs
+                        << "ms, painted over after" << kOffScreenWaitMs - deadline.remainingTime()
+                        << "ms";
 }
 
 void X11WindowControl::setTopMost(QWidget& window, bool topMost) {
@@ -202,14 +166,22 @@ void X11WindowControl::setTopMost(QWidget& window, bool topMost) {
         // Nobody keeps a stacking order for us: top-most is as high as it goes, now.
         const std::uint32_t above = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(c, own, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+        raiseDialogsAbove(c, screen->root, window);
     }
     xcb_flush(c);
 }
 
 bool X11WindowControl::activateByTitle(const QString& caption) {
-    if (QtWindowControl::activateByTitle(caption)) return true;
     xcb_connection_t* c = x11::connection();
     xcb_screen_t* screen = x11::defaultScreen(c);
+    if (QWidget* own = visibleWindowTitled(caption)) {
+        QtWindowControl::activateByTitle(caption);
+        if (screen && !x11::windowManagerRunning(c, screen->root)) {
+            raiseDialogsAbove(c, screen->root, *own);
+            xcb_flush(c);
+        }
+        return true;
+    }
     if (!screen) return false;
     const bool managed = x11::windowManagerRunning(c, screen->root);
     const xcb_window_t target = findForeignWindow(c, screen->root, managed, caption);

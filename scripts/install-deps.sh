@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-translations-l10n qt6-qpa-plugins
   libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-keysyms1-dev libxcb-util-dev
+  libxcb-damage0-dev
   libturbojpeg0-dev
   # Wayland sessions: Qt's Wayland platform, the Wayland connection behind it, the portals (D-Bus)
   qt6-wayland qt6-base-private-dev libwayland-dev
@@ -15,8 +16,9 @@ packages=(
   clang-format shellcheck
   # Japanese captions render as boxes without a CJK font
   fonts-noto-cjk
-  # desktop and end-to-end tests
-  xvfb xauth openbox x11-utils x11-xserver-utils xdotool xclip imagemagick poppler-utils
+  # desktop and end-to-end tests (the test tool asks whether a compositor redirected windows)
+  libxcb-composite0-dev
+  xvfb xauth openbox i3-wm picom x11-utils x11-xserver-utils xdotool xclip imagemagick poppler-utils
   libjpeg-turbo-progs
   cups cups-filters xdg-utils
   # artwork (the launcher icons are rendered from SVG) and the package and its check

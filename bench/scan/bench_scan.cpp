@@ -3,10 +3,6 @@
 // picture (the paint and its flush to the server included), beside the fastest raw grab of
 // the same screen (MIT-SHM into an attached segment) measured in the same run, in turns.
 
-#include <sys/ipc.h>
-#include <sys/shm.h>
-#include <xcb/shm.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "bench/raw_grab.h"
 #include "controls/picture_box.h"
 #include "main_window/main.h"
 #include "platform/null_services.h"
@@ -28,7 +25,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using numarika::x11::Reply;
+using numarika::bench::RawSharedMemoryGrab;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -55,55 +52,6 @@ class PaintWatch final : public QObject {
   private:
     const numarika::PictureBox& box_;
     qint64 before_ = 0;
-};
-
-// The fastest way to the screen's pixels: the server writes them into memory we share,
-// attached once.
-class RawSharedMemoryGrab {
-  public:
-    RawSharedMemoryGrab() {
-        c_ = numarika::x11::connection();
-        screen_ = numarika::x11::defaultScreen(c_);
-        if (!screen_) return;
-        const std::size_t size =
-            std::size_t{screen_->width_in_pixels} * screen_->height_in_pixels * 4;
-        const int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-        if (shmid < 0) return;
-        void* memory = shmat(shmid, nullptr, 0);
-        if (memory != reinterpret_cast<void*>(-1)) memory_ = memory;
-        seg_ = xcb_generate_id(c_);
-        Reply<xcb_generic_error_t> error(
-            xcb_request_check(c_, xcb_shm_attach_checked(c_, seg_, shmid, 0)));
-        shmctl(shmid, IPC_RMID, nullptr);
-        attached_ = !error && memory_;
-    }
-    ~RawSharedMemoryGrab() {
-        if (attached_) xcb_shm_detach(c_, seg_);
-        if (memory_) shmdt(memory_);
-    }
-    RawSharedMemoryGrab(const RawSharedMemoryGrab&) = delete;
-    RawSharedMemoryGrab& operator=(const RawSharedMemoryGrab&) = delete;
-
-    // Milliseconds for one grab; nothing when it failed.
-    std::optional<double> grab() {
-        if (!attached_) return std::nullopt;
-        const auto t0 = Clock::now();
-        Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-            c_,
-            xcb_shm_get_image(c_, screen_->root, 0, 0, screen_->width_in_pixels,
-                              screen_->height_in_pixels, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg_, 0),
-            nullptr));
-        const auto t1 = Clock::now();
-        if (!reply) return std::nullopt;
-        return ms(t1 - t0);
-    }
-
-  private:
-    xcb_connection_t* c_ = nullptr;
-    xcb_screen_t* screen_ = nullptr;
-    void* memory_ = nullptr;
-    xcb_shm_seg_t seg_ = 0;
-    bool attached_ = false;
 };
 
 }  // namespace

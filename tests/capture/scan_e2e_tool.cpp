@@ -15,17 +15,30 @@
 //       Inside the window X Y W H of a screenshot, finds the canvas showing the pattern from
 //       picture pixel (0, 0), and with PX PY checks the cursor drawn with its hot spot on
 //       picture pixel (PX, PY).
+//   scan_e2e_tool late-painter DELAY OUT.png
+//       A late painter: a window below all others covering the screen, unmanaged and without a
+//       background (nobody else paints it), that paints what was exposed with the inverted
+//       position pattern as many milliseconds after each Expose event as the file DELAY says
+//       then. Writes that pattern to OUT once its first paint is done; runs until it is ended.
+//   scan_e2e_tool composited
+//       A compositor holds the screen's selection and has redirected every mapped window.
 //
-// The resources stay on the server after the tool exits (close-down mode RetainPermanent).
+// The resources of the other commands stay on the server after the tool exits (close-down
+// mode RetainPermanent).
 // Exit status 0 when the check holds or the change was made.
 
+#include <poll.h>
+#include <xcb/composite.h>
 #include <xcb/xcb.h>
 
+#include <QFile>
 #include <QHash>
 #include <QImage>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,8 +79,8 @@ int fail(const char* format, auto... args) {
 struct Connection {
     xcb_connection_t* c = nullptr;
     xcb_screen_t* screen = nullptr;
+    int number = 0;
     Connection() {
-        int number = 0;
         c = xcb_connect(nullptr, &number);
         if (xcb_connection_has_error(c)) return;
         auto it = xcb_setup_roots_iterator(xcb_get_setup(c));
@@ -85,18 +98,9 @@ struct Connection {
     }
 };
 
-int patternRoot(const char* out) {
-    Connection x;
-    if (!x.ok()) return fail("no X server");
-    if (x.screen->root_depth != 24) return fail("root depth %d, expected 24", x.screen->root_depth);
-    const int w = x.screen->width_in_pixels, h = x.screen->height_in_pixels;
-    QImage pattern(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(pattern.scanLine(y));
-        for (int xx = 0; xx < w; ++xx) line[xx] = patternAt(xx, y);
-    }
-    if (!pattern.save(QString::fromLocal8Bit(out), "PNG")) return fail("cannot write %s", out);
-
+// A picture of the screen's size as a pixmap on the server.
+xcb_pixmap_t upload(const Connection& x, const QImage& picture) {
+    const int w = picture.width(), h = picture.height();
     const xcb_pixmap_t pixmap = xcb_generate_id(x.c);
     xcb_create_pixmap(x.c, 24, pixmap, x.screen->root, static_cast<std::uint16_t>(w),
                       static_cast<std::uint16_t>(h));
@@ -109,14 +113,110 @@ int patternRoot(const char* out) {
         const int rows = std::min(rowsPerStrip, h - y);
         xcb_put_image(x.c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, static_cast<std::uint16_t>(w),
                       static_cast<std::uint16_t>(rows), 0, static_cast<std::int16_t>(y), 0, 24,
-                      static_cast<std::uint32_t>(rows * w * 4), pattern.constScanLine(y));
+                      static_cast<std::uint32_t>(rows * w * 4), picture.constScanLine(y));
     }
+    xcb_free_gc(x.c, gc);
+    return pixmap;
+}
+
+QImage positionPattern(int w, int h, QRgb flip) {
+    QImage pattern(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(pattern.scanLine(y));
+        for (int xx = 0; xx < w; ++xx) line[xx] = patternAt(xx, y) ^ flip;
+    }
+    return pattern;
+}
+
+int patternRoot(const char* out) {
+    Connection x;
+    if (!x.ok()) return fail("no X server");
+    if (x.screen->root_depth != 24) return fail("root depth %d, expected 24", x.screen->root_depth);
+    const QImage pattern =
+        positionPattern(x.screen->width_in_pixels, x.screen->height_in_pixels, 0);
+    if (!pattern.save(QString::fromLocal8Bit(out), "PNG")) return fail("cannot write %s", out);
+
+    const xcb_pixmap_t pixmap = upload(x, pattern);
     xcb_change_window_attributes(x.c, x.screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_clear_area(x.c, 0, x.screen->root, 0, 0, 0, 0);
     if (!x.check(xcb_set_close_down_mode_checked(x.c, XCB_CLOSE_DOWN_RETAIN_PERMANENT),
                  "set_close_down_mode"))
         return 1;
     return 0;
+}
+
+// Paints every exposed rectangle some time after its Expose event, as a program that is slow
+// to repaint does; nothing else paints the window, so what it has not painted yet shows
+// whatever was on the screen before. The delay is read from a file at each event, so that a
+// test can change it between scans without a new window.
+int latePainter(const char* delayFile, const char* out) {
+    Connection x;
+    if (!x.ok()) return fail("no X server");
+    if (x.screen->root_depth != 24) return fail("root depth %d, expected 24", x.screen->root_depth);
+    const int w = x.screen->width_in_pixels, h = x.screen->height_in_pixels;
+    const QImage pattern = positionPattern(w, h, 0xFFFFFF);
+    const xcb_pixmap_t pixmap = upload(x, pattern);
+    const xcb_window_t window = xcb_generate_id(x.c);
+    const std::uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 1, XCB_EVENT_MASK_EXPOSURE};
+    xcb_create_window(x.c, 24, window, x.screen->root, 0, 0, static_cast<std::uint16_t>(w),
+                      static_cast<std::uint16_t>(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      x.screen->root_visual,
+                      XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+    // Mapping does not restack: below everything it was created, below everything it stays.
+    const std::uint32_t below = XCB_STACK_MODE_BELOW;
+    xcb_configure_window(x.c, window, XCB_CONFIG_WINDOW_STACK_MODE, &below);
+    const xcb_gcontext_t gc = xcb_generate_id(x.c);
+    const std::uint32_t noExposures = 0;
+    xcb_create_gc(x.c, gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+    if (!x.check(xcb_map_window_checked(x.c, window), "map_window")) return 1;
+
+    using Clock = std::chrono::steady_clock;
+    struct Due {
+        Clock::time_point at;
+        xcb_rectangle_t area;
+    };
+    std::deque<Due> due;
+    bool painted = false, ready = false;
+    for (;;) {
+        // Events already read with a reply are in xcb's queue, not on the socket: take them
+        // before waiting on it.
+        while (Reply<xcb_generic_event_t> event{xcb_poll_for_event(x.c)}) {
+            if ((event->response_type & 0x7F) != XCB_EXPOSE) continue;
+            const auto* e = reinterpret_cast<const xcb_expose_event_t*>(event.get());
+            QFile delay(QString::fromLocal8Bit(delayFile));
+            const int delayMs =
+                delay.open(QIODevice::ReadOnly) ? delay.readAll().trimmed().toInt() : 0;
+            due.push_back({Clock::now() + std::chrono::milliseconds(delayMs),
+                           {static_cast<std::int16_t>(e->x), static_cast<std::int16_t>(e->y),
+                            e->width, e->height}});
+        }
+        if (xcb_connection_has_error(x.c)) return fail("the X connection broke");
+        const auto now = Clock::now();
+        while (!due.empty() && due.front().at <= now) {
+            const xcb_rectangle_t& a = due.front().area;
+            xcb_copy_area(x.c, pixmap, window, gc, a.x, a.y, a.x, a.y, a.width, a.height);
+            due.pop_front();
+            painted = true;
+        }
+        xcb_flush(x.c);
+        if (!ready && painted && due.empty()) {
+            // Painted on the server before anyone is told.
+            Reply<xcb_get_input_focus_reply_t> sync(
+                xcb_get_input_focus_reply(x.c, xcb_get_input_focus(x.c), nullptr));
+            const QString target = QString::fromLocal8Bit(out);
+            if (!pattern.save(target + QStringLiteral(".tmp"), "PNG") ||
+                std::rename((target + QStringLiteral(".tmp")).toLocal8Bit().constData(), out) != 0)
+                return fail("cannot write %s", out);
+            ready = true;
+        }
+        int timeout = -1;
+        if (!due.empty())
+            timeout = static_cast<int>(std::max<std::int64_t>(
+                0, std::chrono::ceil<std::chrono::milliseconds>(due.front().at - Clock::now())
+                       .count()));
+        pollfd fd{xcb_get_file_descriptor(x.c), POLLIN, 0};
+        poll(&fd, 1, timeout);
+    }
 }
 
 int rootCursor() {
@@ -178,6 +278,35 @@ int wmState(xcb_window_t window, bool add, const char* first, const char* second
                    "send_event")
                ? 0
                : 1;
+}
+
+int composited() {
+    Connection x;
+    if (!x.ok()) return fail("no X server");
+    const std::string name = "_NET_WM_CM_S" + std::to_string(x.number);
+    Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        x.c, xcb_get_selection_owner(x.c, atom(x.c, name.c_str())), nullptr));
+    if (!owner || owner->owner == XCB_WINDOW_NONE) return fail("no compositor");
+    Reply<xcb_composite_query_version_reply_t> version(
+        xcb_composite_query_version_reply(x.c, xcb_composite_query_version(x.c, 0, 4), nullptr));
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(x.c, xcb_query_tree(x.c, x.screen->root), nullptr));
+    if (!version || !tree) return fail("no Composite extension");
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+            x.c, xcb_get_window_attributes(x.c, children[i]), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+            attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT)
+            continue;
+        // Only a redirected window has a pixmap of its own to name.
+        const xcb_pixmap_t pixmap = xcb_generate_id(x.c);
+        if (!x.check(xcb_composite_name_window_pixmap_checked(x.c, children[i], pixmap),
+                     "name_window_pixmap"))
+            return fail("window 0x%x is not redirected", children[i]);
+        xcb_free_pixmap(x.c, pixmap);
+    }
+    return 0;
 }
 
 QImage load(const char* path) {
@@ -272,6 +401,8 @@ int main(int argc, char* argv[]) {
     const auto number = [argv](int i) { return std::atoi(argv[i]); };
     if (command == "pattern-root" && argc == 3) return patternRoot(argv[2]);
     if (command == "root-cursor" && argc == 2) return rootCursor();
+    if (command == "late-painter" && argc == 4) return latePainter(argv[2], argv[3]);
+    if (command == "composited" && argc == 2) return composited();
     if (command == "wm-state" && (argc == 5 || argc == 6))
         return wmState(static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 0)),
                        std::string(argv[3]) == "add", argv[4], argc == 6 ? argv[5] : nullptr);
@@ -287,7 +418,8 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr,
                  "usage: %s pattern-root OUT.png | root-cursor | wm-state WINDOW add|remove ATOM\n"
                  "       [ATOM] | compare A B [X Y W H] |\n"
-                 "       check-canvas SHOT X Y W H [PX PY]\n",
+                 "       check-canvas SHOT X Y W H [PX PY] | late-painter DELAY OUT.png |\n"
+                 "       composited\n",
                  argv[0]);
     return 2;
 }

@@ -7,6 +7,7 @@
 #
 #   e2e_start_x [WxH]             Xvfb on a free display; exports DISPLAY
 #   e2e_start_wm                  openbox with Debian's configuration less its Print bindings
+#                                 (with E2E_OPENBOX_STILL=1 also without its iconify animation)
 #   e2e_launch_app                starts $NUMARIKA; sets APP_PID
 #   e2e_start_app                 the same, and waits for its main window; sets APP_WID
 #   e2e_bg NAME CMD...            starts a helper process, its output in NAME.log, ended with
@@ -148,6 +149,10 @@ e2e_start_wm() {
     # Debian's openbox binds Print itself, which would take the key from us.
     perl -0pe 's{<keybind key="(?:A-)?Print">.*?</keybind>\s*}{}gs' /etc/xdg/openbox/rc.xml >"$rc"
     grep -q 'key="Print"' "$rc" && e2e_fail "could not remove openbox's Print binding"
+    if [ -n "${E2E_OPENBOX_STILL:-}" ]; then
+        sed -i 's|<animateIconify>yes</animateIconify>|<animateIconify>no</animateIconify>|' "$rc"
+        grep -q '<animateIconify>no' "$rc" || e2e_fail "could not stop openbox's animation"
+    fi
     e2e_bg openbox openbox --config-file "$rc"
     e2e_poll 15 _e2e_wm_running || e2e_fail "openbox did not start"
 }
