@@ -1,0 +1,303 @@
+#include "platform/png_encoder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace numarika {
+namespace {
+
+using Byte = unsigned char;
+
+constexpr Byte kUpFilter = 2;
+// How far back deflate can refer, and so how much of the rows before a strip its deflater is
+// given to refer to.
+constexpr std::size_t kWindow = 32768;
+// A strip's filtered bytes: at least this many, so that the restart of each strip's deflater
+// (empty window, new Huffman tables, a flush marker) costs little...
+constexpr std::size_t kMinStripBytes = 256 * 1024;
+// ...and at most this many, and a picture in 16 strips at least where that leaves them large
+// enough, so that a thread that got flat strips takes over strips from one that got text or a
+// photograph. The cut does not depend on the number of threads: the same picture always gives
+// the same file.
+constexpr std::size_t kMaxStripBytes = 1024 * 1024;
+constexpr std::size_t kStrips = 16;
+// Below this share of pixels whose difference to the pixel above equals their left
+// neighbour's, a strip is photograph-like: deflate at level 1 then finds little to repeat and
+// spends three times as long as run-length coding for a few per cent.
+constexpr double kMinRepeatShare = 0.5;
+
+// a - b in each of the four bytes, without borrows between them.
+inline std::uint32_t bytewiseDifference(std::uint32_t a, std::uint32_t b) {
+    constexpr std::uint32_t high = 0x80808080u;
+    return ((a | high) - (b & ~high)) ^ ((a ^ ~b) & high);
+}
+
+// R, G, B of a pixel in memory order in the three low-addressed bytes of the word.
+inline std::uint32_t rgbInMemoryOrder(std::uint32_t pixel) {
+    if constexpr (std::endian::native == std::endian::little) {
+        return __builtin_bswap32(pixel) >> 8;
+    } else {
+        return pixel << 8;
+    }
+}
+
+// One picture row as PNG bytes with the Up filter: the filter type, then R, G, B of each pixel
+// minus those of the pixel above (nothing above the first row). Screens repeat most of a row
+// in the next one, so most bytes become runs of zeros that deflate takes in long matches.
+// Returns how many pixels differ from the pixel above as their left neighbour does: how much
+// deflate will find to repeat.
+std::size_t filterRow(const std::uint32_t* row, const std::uint32_t* above, int width, Byte* out) {
+    *out++ = kUpFilter;
+    std::size_t repeats = 0;
+    std::uint32_t left = 0;
+    const int last = width - 1;
+    for (int x = 0; x < last; ++x) {
+        const std::uint32_t d = above ? bytewiseDifference(row[x], above[x]) : row[x];
+        repeats += ((d ^ left) & 0xFFFFFF) == 0;
+        left = d;
+        // Four bytes written, three kept: the next pixel overwrites the fourth.
+        const std::uint32_t rgb = rgbInMemoryOrder(d);
+        std::memcpy(out + 3 * static_cast<std::size_t>(x), &rgb, 4);
+    }
+    const std::uint32_t d = above ? bytewiseDifference(row[last], above[last]) : row[last];
+    repeats += ((d ^ left) & 0xFFFFFF) == 0;
+    Byte* end = out + 3 * static_cast<std::size_t>(last);
+    end[0] = static_cast<Byte>(d >> 16);
+    end[1] = static_cast<Byte>(d >> 8);
+    end[2] = static_cast<Byte>(d);
+    return repeats;
+}
+
+struct Strip {
+    int firstRow = 0;
+    int rows = 0;
+    std::unique_ptr<Byte[]> deflated;
+    std::size_t size = 0;
+    uLong adler = 0;  // of the filtered rows
+    uLong crc = 0;    // of the deflated bytes
+};
+
+// Filters and deflates strips, one after another, on one thread. A strip becomes raw deflate
+// data that ends on a byte boundary with a sync flush (the last one: with the final block), so
+// that the strips one after another are one deflate stream.
+class StripDeflater {
+  public:
+    StripDeflater(const QImage& picture) : picture_(picture) {}
+    ~StripDeflater() {
+        if (fastReady_) deflateEnd(&fast_);
+        if (rleReady_) deflateEnd(&rle_);
+    }
+    StripDeflater(const StripDeflater&) = delete;
+    StripDeflater& operator=(const StripDeflater&) = delete;
+
+    bool deflateStrip(Strip& strip, bool last) {
+        const std::size_t rowBytes = 1 + 3 * static_cast<std::size_t>(picture_.width());
+        // The rows before the strip, filtered again, are its deflater's dictionary.
+        const int dictionaryRows =
+            std::min(strip.firstRow, static_cast<int>((kWindow + rowBytes - 1) / rowBytes));
+        const std::size_t dictionaryBytes = dictionaryRows * rowBytes;
+        const std::size_t stripBytes = strip.rows * rowBytes;
+        rows_.resize(dictionaryBytes + stripBytes);
+        Byte* const stripStart = rows_.data() + dictionaryBytes;
+
+        std::size_t repeats = 0;
+        for (int i = 0; i < strip.rows; ++i)
+            repeats += filter(strip.firstRow + i, stripStart + i * rowBytes);
+        const bool photo =
+            static_cast<double>(repeats) < kMinRepeatShare * strip.rows * picture_.width();
+
+        z_stream* z =
+            photo ? stream(rle_, rleReady_, Z_RLE) : stream(fast_, fastReady_, Z_DEFAULT_STRATEGY);
+        if (!z) return false;
+        // Run-length coding refers one byte back only: no use for a dictionary.
+        if (!photo && dictionaryRows > 0) {
+            for (int i = 0; i < dictionaryRows; ++i)
+                filter(strip.firstRow - dictionaryRows + i, rows_.data() + i * rowBytes);
+            const std::size_t n = std::min(kWindow, dictionaryBytes);
+            if (deflateSetDictionary(z, stripStart - n, static_cast<uInt>(n)) != Z_OK) return false;
+        }
+
+        strip.adler = adler32_z(adler32_z(0, nullptr, 0), stripStart, stripBytes);
+        // Room for all of it stored, plus block headers and the flush marker.
+        const std::size_t capacity = deflateBound(z, stripBytes) + 16;
+        strip.deflated = std::make_unique_for_overwrite<Byte[]>(capacity);
+        z->next_in = stripStart;
+        z->avail_in = static_cast<uInt>(stripBytes);
+        z->next_out = strip.deflated.get();
+        z->avail_out = static_cast<uInt>(capacity);
+        const int status = deflate(z, last ? Z_FINISH : Z_SYNC_FLUSH);
+        if (status != (last ? Z_STREAM_END : Z_OK) || z->avail_in != 0 || z->avail_out == 0)
+            return false;
+        strip.size = capacity - z->avail_out;
+        strip.crc = crc32_z(crc32_z(0, nullptr, 0), strip.deflated.get(), strip.size);
+        return true;
+    }
+
+  private:
+    std::size_t filter(int y, Byte* out) const {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(picture_.constScanLine(y));
+        const auto* above =
+            y > 0 ? reinterpret_cast<const std::uint32_t*>(picture_.constScanLine(y - 1)) : nullptr;
+        return filterRow(row, above, picture_.width(), out);
+    }
+
+    // Level 1 for screens: its matches run over the flat areas at memory speed, and higher
+    // levels gain a few per cent for much more time on text.
+    z_stream* stream(z_stream& z, bool& ready, int strategy) {
+        if (!ready) {
+            // Raw deflate: the zlib header and checksum are written once for all strips.
+            ready = deflateInit2(&z, 1, Z_DEFLATED, -15, 8, strategy) == Z_OK;
+            return ready ? &z : nullptr;
+        }
+        return deflateReset(&z) == Z_OK ? &z : nullptr;
+    }
+
+    const QImage& picture_;
+    z_stream fast_{};
+    z_stream rle_{};
+    bool fastReady_ = false;
+    bool rleReady_ = false;
+    std::vector<Byte> rows_;
+};
+
+Byte* put32(Byte* out, std::uint32_t v) {
+    out[0] = static_cast<Byte>(v >> 24);
+    out[1] = static_cast<Byte>(v >> 16);
+    out[2] = static_cast<Byte>(v >> 8);
+    out[3] = static_cast<Byte>(v);
+    return out + 4;
+}
+
+// A chunk's length and type; its data follows, then put32(crc).
+Byte* chunkStart(Byte* out, std::size_t length, const char* type) {
+    out = put32(out, static_cast<std::uint32_t>(length));
+    std::memcpy(out, type, 4);
+    return out + 4;
+}
+
+uLong crcOf(const Byte* data, std::size_t n, uLong crc = crc32_z(0, nullptr, 0)) {
+    return crc32_z(crc, data, n);
+}
+
+std::vector<Strip> planStrips(int width, int height) {
+    const std::size_t rowBytes = 1 + 3 * static_cast<std::size_t>(width);
+    const std::size_t total = rowBytes * static_cast<std::size_t>(height);
+    const std::size_t target = std::clamp(total / kStrips, kMinStripBytes, kMaxStripBytes);
+    const int rowsPerStrip = static_cast<int>(
+        std::clamp<std::size_t>(target / rowBytes, 1, static_cast<std::size_t>(height)));
+    std::vector<Strip> strips;
+    strips.reserve(static_cast<std::size_t>((height + rowsPerStrip - 1) / rowsPerStrip));
+    for (int y = 0; y < height; y += rowsPerStrip) {
+        Strip& s = strips.emplace_back();
+        s.firstRow = y;
+        s.rows = std::min(rowsPerStrip, height - y);
+    }
+    return strips;
+}
+
+}  // namespace
+
+QByteArray encodePng(const QImage& image, int threads) {
+    if (image.isNull()) return {};
+    QImage converted;
+    if (image.format() != QImage::Format_RGB32) {
+        converted = image.convertToFormat(QImage::Format_RGB32);
+        if (converted.isNull()) return {};
+    }
+    const QImage& picture = converted.isNull() ? image : converted;
+    const int width = picture.width();
+    const int height = picture.height();
+
+    if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<Strip> strips = planStrips(width, height);
+    threads = std::min<int>(threads, static_cast<int>(strips.size()));
+
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&] {
+        try {
+            StripDeflater deflater(picture);
+            while (!failed) {
+                const std::size_t i = next++;
+                if (i >= strips.size()) break;
+                if (!deflater.deflateStrip(strips[i], i + 1 == strips.size())) failed = true;
+            }
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    try {
+        for (int i = 1; i < threads; ++i) helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer helpers than asked for: the others do their share.
+    }
+    work();
+    for (std::thread& t : helpers) t.join();
+    if (failed) return {};
+
+    // The zlib stream around the strips: a header for a 32 KiB window at the fastest level,
+    // and the Adler-32 of all filtered rows, put together from the strips' own.
+    const Byte zlibHeader[2] = {0x78, 0x01};
+    uLong adler = adler32_z(0, nullptr, 0);
+    std::size_t size = 8 + (12 + 13) + sizeof zlibHeader + 4 + 12;
+    for (const Strip& s : strips) {
+        adler = adler32_combine(
+            adler, s.adler,
+            static_cast<z_off_t>(s.rows * (1 + 3 * static_cast<std::size_t>(width))));
+        size += 12 + s.size;
+    }
+    Byte zlibTrailer[4];
+    put32(zlibTrailer, static_cast<std::uint32_t>(adler));
+
+    QByteArray png(static_cast<qsizetype>(size), Qt::Uninitialized);
+    Byte* out = reinterpret_cast<Byte*>(png.data());
+    const Byte signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    out = std::copy(std::begin(signature), std::end(signature), out);
+
+    Byte* chunk = out;
+    out = chunkStart(out, 13, "IHDR");
+    out = put32(out, static_cast<std::uint32_t>(width));
+    out = put32(out, static_cast<std::uint32_t>(height));
+    const Byte header[5] = {8, 2, 0, 0, 0};  // 8 bits a sample, RGB, deflate, filters, no interlace
+    out = std::copy(std::begin(header), std::end(header), out);
+    out = put32(out, static_cast<std::uint32_t>(crcOf(chunk + 4, out - chunk - 4)));
+
+    // Each strip in its own IDAT chunk, so that its CRC was computed on its thread.
+    for (std::size_t i = 0; i < strips.size(); ++i) {
+        const Strip& s = strips[i];
+        const bool first = i == 0;
+        const bool last = i + 1 == strips.size();
+        const std::size_t length = s.size + (first ? sizeof zlibHeader : 0) + (last ? 4 : 0);
+        chunk = out;
+        out = chunkStart(out, length, "IDAT");
+        uLong crc = crcOf(chunk + 4, 4);
+        if (first) {
+            out = std::copy(std::begin(zlibHeader), std::end(zlibHeader), out);
+            crc = crcOf(zlibHeader, sizeof zlibHeader, crc);
+        }
+        out = std::copy_n(s.deflated.get(), s.size, out);
+        crc = crc32_combine(crc, s.crc, static_cast<z_off_t>(s.size));
+        if (last) {
+            out = std::copy(std::begin(zlibTrailer), std::end(zlibTrailer), out);
+            crc = crcOf(zlibTrailer, sizeof zlibTrailer, crc);
+        }
+        out = put32(out, static_cast<std::uint32_t>(crc));
+    }
+
+    chunk = out;
+    out = chunkStart(out, 0, "IEND");
+    out = put32(out, static_cast<std::uint32_t>(crcOf(chunk + 4, 4)));
+    return png;
+}
+
+}  // namespace numarika
