@@ -12,6 +12,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace numarika {
 namespace {
 
@@ -50,32 +54,135 @@ inline std::uint32_t rgbInMemoryOrder(std::uint32_t pixel) {
     }
 }
 
-// One picture row as PNG bytes with the Up filter: the filter type, then R, G, B of each pixel
-// minus those of the pixel above (nothing above the first row). Screens repeat most of a row
-// in the next one, so most bytes become runs of zeros that deflate takes in long matches.
+// Pixels [from, width) of one picture row as PNG bytes with the Up filter: R, G, B of each
+// pixel minus those of the pixel above (nothing above the first row), written from `out` on.
+// Screens repeat most of a row in the next one, so most bytes become runs of zeros that
+// deflate takes in long matches. `left` is the difference of the pixel before `from`.
 // Returns how many pixels differ from the pixel above as their left neighbour does: how much
 // deflate will find to repeat.
-std::size_t filterRow(const std::uint32_t* row, const std::uint32_t* above, int width, Byte* out) {
-    *out++ = kUpFilter;
+std::size_t filterPixels(const std::uint32_t* row, const std::uint32_t* above, int from, int width,
+                         Byte* out, std::uint32_t left) {
     std::size_t repeats = 0;
-    std::uint32_t left = 0;
     const int last = width - 1;
-    for (int x = 0; x < last; ++x) {
+    for (int x = from; x < last; ++x) {
         const std::uint32_t d = above ? bytewiseDifference(row[x], above[x]) : row[x];
         repeats += ((d ^ left) & 0xFFFFFF) == 0;
         left = d;
         // Four bytes written, three kept: the next pixel overwrites the fourth.
         const std::uint32_t rgb = rgbInMemoryOrder(d);
-        std::memcpy(out + 3 * static_cast<std::size_t>(x), &rgb, 4);
+        std::memcpy(out + 3 * static_cast<std::size_t>(x - from), &rgb, 4);
     }
     const std::uint32_t d = above ? bytewiseDifference(row[last], above[last]) : row[last];
     repeats += ((d ^ left) & 0xFFFFFF) == 0;
-    Byte* end = out + 3 * static_cast<std::size_t>(last);
+    Byte* end = out + 3 * static_cast<std::size_t>(last - from);
     end[0] = static_cast<Byte>(d >> 16);
     end[1] = static_cast<Byte>(d >> 8);
     end[2] = static_cast<Byte>(d);
     return repeats;
 }
+
+// A whole row: the filter type, then its pixels.
+std::size_t filterRowPlain(const std::uint32_t* row, const std::uint32_t* above, int width,
+                           Byte* out) {
+    *out = kUpFilter;
+    return filterPixels(row, above, 0, width, out + 1, 0);
+}
+
+uLong adler32Plain(uLong adler, const Byte* data, std::size_t n) {
+    return adler32_z(adler, data, n);
+}
+
+struct Kernels {
+    std::size_t (*filterRow)(const std::uint32_t*, const std::uint32_t*, int, Byte*);
+    uLong (*adler32)(uLong, const Byte*, std::size_t);
+};
+
+#if defined(__x86_64__) || defined(__i386__)
+// The plain filter loop takes a sixth of the time of a screen, and zlib's Adler-32 a tenth:
+// with SSSE3 (every x86-64 processor of the last fifteen years) each takes a fraction of that.
+
+// filterRowPlain four pixels at a time: the difference in one subtraction, the padding bytes
+// dropped by one shuffle.
+__attribute__((target("ssse3"))) std::size_t filterRowSsse3(const std::uint32_t* row,
+                                                            const std::uint32_t* above, int width,
+                                                            Byte* out) {
+    *out++ = kUpFilter;
+    const __m128i toRgb = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
+    __m128i left = _mm_setzero_si128();  // the last four differences; the last one counts
+    __m128i repeats = _mm_setzero_si128();
+    int x = 0;
+    // Each store writes 16 bytes for 12: the last pixels are left to the plain loop.
+    for (; x + 6 <= width; x += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i d =
+            above
+                ? _mm_sub_epi8(pixels, _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + x)))
+                : pixels;
+        const __m128i leftOfEach = _mm_alignr_epi8(d, left, 12);
+        const __m128i same = _mm_cmpeq_epi32(_mm_and_si128(_mm_xor_si128(d, leftOfEach), colour),
+                                             _mm_setzero_si128());
+        repeats = _mm_sub_epi32(repeats, same);  // all ones where the same: minus one
+        left = d;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * static_cast<std::size_t>(x)),
+                         _mm_shuffle_epi8(d, toRgb));
+    }
+    alignas(16) std::uint32_t counts[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(counts), repeats);
+    const auto lastLeft = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(left, 12)));
+    return std::size_t{counts[0]} + counts[1] + counts[2] + counts[3] +
+           filterPixels(row, above, x, width, out + 3 * static_cast<std::size_t>(x), lastLeft);
+}
+
+// Adler-32 sixteen bytes at a time. Over a run of n bytes b[0..n-1], s1 grows by their sum and
+// s2 by n * s1 + the sum of (n - i) * b[i]; split into 16-byte pieces, the weight n - i is 16
+// for each piece that follows plus 16 - i within the piece.
+__attribute__((target("ssse3"))) uLong adler32Ssse3(uLong adler, const Byte* data, std::size_t n) {
+    constexpr std::uint32_t kBase = 65521;
+    // zlib's bound on a run before s2 could overflow 32 bits, in whole pieces.
+    constexpr std::size_t kRun = 5552 / 16 * 16;
+    std::uint32_t s1 = adler & 0xFFFF;
+    std::uint32_t s2 = (adler >> 16) & 0xFFFF;
+    const __m128i weights = _mm_setr_epi8(16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
+    const __m128i ones = _mm_set1_epi16(1);
+    const __m128i zero = _mm_setzero_si128();
+    const auto sum = [](__m128i v) {
+        v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+        v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_cvtsi128_si32(v)));
+    };
+    while (n >= 16) {
+        const std::size_t run = std::min(n, kRun) & ~std::size_t{15};
+        n -= run;
+        __m128i bytes = zero;     // the sum of the bytes so far
+        __m128i before = zero;    // the sums before each piece, added up
+        __m128i weighted = zero;  // the bytes weighted 16..1 within their piece
+        for (const Byte* end = data + run; data < end; data += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+            before = _mm_add_epi32(before, bytes);
+            bytes = _mm_add_epi32(bytes, _mm_sad_epu8(v, zero));
+            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_maddubs_epi16(v, weights), ones));
+        }
+        const std::uint64_t t2 =
+            s2 + static_cast<std::uint64_t>(run) * s1 + 16 * sum(before) + sum(weighted);
+        s1 = static_cast<std::uint32_t>((s1 + sum(bytes)) % kBase);
+        s2 = static_cast<std::uint32_t>(t2 % kBase);
+    }
+    return adler32_z((uLong{s2} << 16) | s1, data, n);
+}
+
+const Kernels& kernels() {
+    static const Kernels chosen = __builtin_cpu_supports("ssse3")
+                                      ? Kernels{filterRowSsse3, adler32Ssse3}
+                                      : Kernels{filterRowPlain, adler32Plain};
+    return chosen;
+}
+#else
+const Kernels& kernels() {
+    static const Kernels plain{filterRowPlain, adler32Plain};
+    return plain;
+}
+#endif
 
 struct Strip {
     int firstRow = 0;
@@ -126,7 +233,7 @@ class StripDeflater {
             if (deflateSetDictionary(z, stripStart - n, static_cast<uInt>(n)) != Z_OK) return false;
         }
 
-        strip.adler = adler32_z(adler32_z(0, nullptr, 0), stripStart, stripBytes);
+        strip.adler = kernels().adler32(adler32_z(0, nullptr, 0), stripStart, stripBytes);
         // Room for all of it stored, plus block headers and the flush marker.
         const std::size_t capacity = deflateBound(z, stripBytes) + 16;
         strip.deflated = std::make_unique_for_overwrite<Byte[]>(capacity);
@@ -147,7 +254,7 @@ class StripDeflater {
         const auto* row = reinterpret_cast<const std::uint32_t*>(picture_.constScanLine(y));
         const auto* above =
             y > 0 ? reinterpret_cast<const std::uint32_t*>(picture_.constScanLine(y - 1)) : nullptr;
-        return filterRow(row, above, picture_.width(), out);
+        return kernels().filterRow(row, above, picture_.width(), out);
     }
 
     // Level 1 for screens: its matches run over the flat areas at memory speed, and higher
