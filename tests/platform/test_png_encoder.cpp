@@ -76,7 +76,7 @@ class TestPngEncoder : public QObject {
         QTest::addColumn<QByteArray>("kind");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("threads");
-        // Strips are 64 KiB of rows at most: most pictures have many; 640x480 has 16, fewer than
+        // Strips are 64 KiB of rows at most: most pictures have many; 640x480 has 15, fewer than
         // 64 threads; a 30000-pixel row is longer than a strip.
         const struct {
             const char* kind;
