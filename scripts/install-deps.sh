@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format ccache
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-translations-l10n qt6-qpa-plugins
   libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-keysyms1-dev libxcb-util-dev
-  libturbojpeg0-dev
+  libturbojpeg0-dev zlib1g-dev
   # Japanese captions render as boxes without a CJK font
   fonts-noto-cjk
   # desktop and end-to-end tests
