@@ -8,6 +8,7 @@
 #include "main_window/main.h"
 #include "main_window/scan_service.h"
 #include "main_window/shutdown.h"
+#include "platform/clipboard_keeper.h"
 #include "platform/platform.h"
 #include "platform/qt_translations.h"
 #include "platform/session.h"
@@ -24,6 +25,8 @@ bool scanRequested(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Started as the keeper of a picture on the clipboard, this process is nothing else.
+    if (const std::optional<int> kept = numarika::clipboardKeeperEntry(argc, argv)) return *kept;
     const bool scan = scanRequested(argc, argv);
     if (scan) {
         // A key binding of the desktop runs this: the copy already running scans, and this
