@@ -17,6 +17,9 @@
 #   e2e_poll SECONDS CMD...    runs CMD until it succeeds or the time is up
 #   e2e_fail MESSAGE           ends the test as failed
 #   e2e_bg CMD...              starts a helper process that is ended with the test
+#   e2e_program_pids           the processes of $NUMARIKA this test started, also those they
+#                              started in turn (they carry this test's E2E_TMP)
+#   e2e_adopt PID...           ends those processes with the test too
 #   E2E_TMP                    a scratch folder removed at the end
 set -euo pipefail
 
@@ -157,4 +160,19 @@ e2e_start_app() {
             e2e_fail "the main window did not appear: $(cat "$E2E_TMP/$prefix.log")"
         printf -v "${prefix}_WID" '%s' "$wid"
     fi
+}
+
+e2e_program_pids() {
+    local exe pid
+    exe=$(readlink -f "$NUMARIKA")
+    for pid in $(pgrep -x "${exe##*/}"); do
+        [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$exe" ] || continue
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "E2E_TMP=$E2E_TMP" &&
+            echo "$pid"
+    done
+    return 0
+}
+
+e2e_adopt() {
+    _e2e_pids+=("$@")
 }
