@@ -1,7 +1,9 @@
 #include "platform/picture_mime_data.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImageWriter>
+#include <QPointer>
 #include <QThreadPool>
 #include <condition_variable>
 #include <mutex>
@@ -54,6 +56,17 @@ QByteArray encodePngOf(const QImage& picture, int threads) {
     return encodeWithQt(picture, "PNG");
 }
 
+// One encoding at a time, beside the UI thread: a picture replaced before its turn (scans in
+// quick succession) is dropped unencoded. Goes with the application, waiting for the last.
+QThreadPool& backgroundPool() {
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(1);
+    }
+    return *pool;
+}
+
 }  // namespace
 
 QStringList pictureMimeFormats() {
@@ -94,7 +107,9 @@ struct PictureMimeData::PngSlot {
         done.notify_all();
     }
 
-    QImage picture;  // released on the UI thread, never by the worker
+    // Shared with the mime data's own copy; the worker may hold it last. A screen grab's
+    // shared memory takes its release from any thread.
+    const QImage picture;
     std::mutex mutex;
     std::condition_variable done;
     State state = State::Idle;
@@ -113,10 +128,9 @@ PictureMimeData::PictureMimeData(QImage picture, QByteArray png)
 }
 
 PictureMimeData::~PictureMimeData() {
-    std::unique_lock lock(png_->mutex);
+    // A queued encoding is dropped; a running one finishes on its own, with the slot.
+    std::lock_guard lock(png_->mutex);
     if (png_->state == PngSlot::State::Idle) png_->state = PngSlot::State::Abandoned;
-    png_->done.wait(lock, [this] { return png_->state != PngSlot::State::Running; });
-    png_->picture = QImage();
 }
 
 void PictureMimeData::encodePngInBackground(int threads) {
@@ -124,7 +138,7 @@ void PictureMimeData::encodePngInBackground(int threads) {
         std::lock_guard lock(png_->mutex);
         if (png_->state != PngSlot::State::Idle) return;
     }
-    QThreadPool::globalInstance()->start([slot = png_, threads] {
+    backgroundPool().start([slot = png_, threads] {
         if (slot->claim()) slot->encode(threads);
     });
 }

@@ -8,7 +8,8 @@
 //
 // Threads: the mime data lives on the UI thread, which alone serves the selection; the worker
 // touches only the PNG's slot, which is filled once and outlives the mime data if the worker
-// is still queued when Qt deletes it (another program took the clipboard).
+// still has it when Qt deletes the data (another program, or the next scan, took the
+// clipboard), so that nobody waits for an encoding nobody needs any more.
 
 #include <QByteArray>
 #include <QHash>
@@ -24,13 +25,13 @@ class PictureMimeData final : public QMimeData {
   public:
     // png: the picture's PNG when it was encoded already (the keeper is handed it).
     explicit PictureMimeData(QImage picture, QByteArray png = {});
-    // Waits for an encoding running on a worker: it reads the picture.
+    // Never waits: a worker still encoding keeps what it needs.
     ~PictureMimeData() override;
 
     const QImage& picture() const { return picture_; }
 
-    // Starts the PNG's encoding on a worker of the global thread pool with that many threads
-    // (0: one per core), unless it is done or under way.
+    // Queues the PNG's encoding for a worker (one for all pictures) with that many threads (0:
+    // one per core), unless it is done or under way.
     void encodePngInBackground(int threads = 0);
     // The PNG: encoded now on this thread (all cores) when nobody started it, else the
     // worker's, waited for. Empty when it cannot be encoded.

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTimer>
 
 #include "platform/clipboard_keeper.h"
 #include "platform/logging.h"
@@ -45,10 +46,11 @@ bool QtClipboard::setPicture(const QImage& picture) {
     if (!clipboard || picture.isNull()) return false;
     own_ = QImage();
     auto* offered = new PictureMimeData(picture);
-    // A screen's PNG takes tens of milliseconds: begun at once, it is mostly ready before
-    // anyone pastes.
+    // A screen's PNG takes tens of milliseconds on all cores: begun as soon as the UI thread
+    // has handled what is pending (the paint of a new scan), it is mostly ready before anyone
+    // pastes.
     if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
-        offered->encodePngInBackground();
+        QTimer::singleShot(0, offered, [offered] { offered->encodePngInBackground(); });
     clipboard->setMimeData(offered, QClipboard::Clipboard);
     offered_ = offered;
     // On X11 the picture is only offered while we own the selection; another client may

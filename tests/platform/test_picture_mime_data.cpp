@@ -100,7 +100,8 @@ class TestPictureMimeData : public QObject {
             data->encodePngInBackground(1);
             if (i % 2) QThread::usleep(500);
         }
-        QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+        auto* workers = qApp->findChild<QThreadPool*>();
+        QVERIFY(workers && workers->waitForDone(10000));
     }
 
     void handedPngIsNotEncodedAgain() {
