@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -335,10 +336,9 @@ std::size_t writeIdat(const std::vector<Piece>& pieces, Byte* out) {
     return total;
 }
 
-}  // namespace
-
-QByteArray encodePng(const QImage& image, int threads) {
-    if (image.isNull()) return {};
+// encodePng but for its guard: running out of memory for a converted copy, the strips or the
+// file gives an empty result (no image on the clipboard), not the end of the program.
+QByteArray encode(const QImage& image, int threads) {
     QImage converted;
     if (image.format() != QImage::Format_RGB32) {
         converted = image.convertToFormat(QImage::Format_RGB32);
@@ -369,6 +369,7 @@ QByteArray encodePng(const QImage& image, int threads) {
         }
     };
     std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<std::size_t>(threads));  // no reallocation while they run
     try {
         for (int i = 1; i < threads; ++i) helpers.emplace_back(work);
     } catch (const std::system_error&) {
@@ -407,6 +408,17 @@ QByteArray encodePng(const QImage& image, int threads) {
     out += writeIdat(pieces, out);
     writeChunk(out, "IEND", nullptr, 0);
     return png;
+}
+
+}  // namespace
+
+QByteArray encodePng(const QImage& image, int threads) {
+    if (image.isNull()) return {};
+    try {
+        return encode(image, threads);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
 }
 
 }  // namespace numarika
