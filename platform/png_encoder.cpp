@@ -24,16 +24,17 @@ using Byte = unsigned char;
 
 constexpr Byte kUpFilter = 2;
 // A strip's filtered rows fit zlib's 64 KiB window buffer (less its lookahead): beyond that,
-// deflate slides the window and rebases its hash tables every 32 KiB, which at level 1 costs
-// more than the matches themselves on flat areas (4K screen: 69 ms on one core with 1 MiB
-// strips, 43 ms with these). A strip is one row where a row is longer.
+// deflate slides the window and rebases its hash tables every 32 KiB, and the rows no longer
+// stay in the cache beside them. 4K screen on one core: 69 ms with 1 MiB strips, 43 ms with
+// these, 54 ms with 32 KiB ones (new Huffman tables and a flush for each). A strip is one row
+// where a row is longer.
 constexpr std::size_t kStripBytes = 65536 - 512;
 // Beyond this a row could not be given to deflate in one piece.
 constexpr std::size_t kMaxRowBytes = std::size_t{1} << 30;
 // Below this share of pixels whose difference to the pixel above equals their left
 // neighbour's, a strip is photograph-like: deflate at level 1 then finds little to repeat and
-// spends twice as long as run-length coding for no smaller a result. Screen strips, text
-// included, have 0.7 or more; noise under 0.1.
+// spends two and a half times as long as run-length coding for no smaller a result. Screen
+// strips, text included, have 0.7 or more; noise under 0.1.
 constexpr double kMinRepeatShare = 0.5;
 
 // a - b in each of the four bytes, without borrows between them.
