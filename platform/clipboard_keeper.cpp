@@ -215,7 +215,8 @@ class SpawnSetup {
 };
 
 // The keeper, in a session of its own (a closing terminal does not end it), with the default
-// signal handling and the two descriptors in their places. -1 when it cannot be started.
+// signal handling, the two descriptors in their places and the root folder as its working
+// folder. -1 when it cannot be started.
 pid_t spawnKeeper(int pictureFd, int readyFd, QString* error) {
     // Both above the numbers they go to, so that placing one cannot overwrite the other.
     const UniqueFd picture(fcntl(pictureFd, F_DUPFD_CLOEXEC, kReadyFd + 1));
@@ -228,6 +229,8 @@ pid_t spawnKeeper(int pictureFd, int readyFd, QString* error) {
     posix_spawn_file_actions_adddup2(&setup.actions, picture.get(), kPictureFd);
     posix_spawn_file_actions_adddup2(&setup.actions, ready.get(), kReadyFd);
     posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // It holds no folder of the program's: one may be removed or unmounted meanwhile.
+    posix_spawn_file_actions_addchdir_np(&setup.actions, "/");
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&setup.attributes, &none);
@@ -320,6 +323,17 @@ int runKeeper(int argc, char* argv[]) {
         const UniqueFd file(kPictureFd);
         if (!handed.map(file.get(), &error)) {
             std::fprintf(stderr, "numarika: clipboard keeper: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    // The X server may be going away with the program that started us (the end of a
+    // session): Qt would abort without one.
+    {
+        xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
+        const bool reachable = !xcb_connection_has_error(probe);
+        xcb_disconnect(probe);
+        if (!reachable) {
+            std::fprintf(stderr, "numarika: clipboard keeper: no X server\n");
             return 1;
         }
     }
