@@ -78,6 +78,7 @@ struct HandOverHeader {
     std::array<char, 8> magic;
     std::uint32_t width, height, bytesPerLine, format;
     std::uint64_t pngOffset, pngSize;
+    std::uint32_t owner;  // the program's window that owns the clipboard
 };
 constexpr std::array<char, 8> kMagic{'n', 'u', 'm', 'k', 'e', 'e', 'p', '1'};
 constexpr std::size_t kPixelsOffset = 64;
@@ -88,7 +89,7 @@ bool plainFormat(QImage::Format format) {
     return format > QImage::Format_Indexed8 && format < QImage::NImageFormats;
 }
 
-UniqueFd writeHandOver(QImage picture, const QByteArray& png, QString* error) {
+UniqueFd writeHandOver(QImage picture, const QByteArray& png, xcb_window_t owner, QString* error) {
     if (!plainFormat(picture.format()))
         picture = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32
                                                                     : QImage::Format_RGB32);
@@ -111,7 +112,8 @@ UniqueFd writeHandOver(QImage picture, const QByteArray& png, QString* error) {
                                 static_cast<std::uint32_t>(picture.bytesPerLine()),
                                 static_cast<std::uint32_t>(picture.format()),
                                 kPixelsOffset + pixels,
-                                static_cast<std::uint64_t>(png.size())};
+                                static_cast<std::uint64_t>(png.size()),
+                                owner};
     std::memcpy(bytes, &header, sizeof header);
     std::memcpy(bytes + kPixelsOffset, picture.constBits(), pixels);
     if (!png.isEmpty()) std::memcpy(bytes + header.pngOffset, png.constData(), png.size());
@@ -166,20 +168,39 @@ class HandedPicture {
                           static_cast<int>(header.height), header.bytesPerLine, format);
         png_ = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes) + header.pngOffset,
                                        static_cast<qsizetype>(header.pngSize));
+        owner_ = header.owner;
         return true;
     }
 
     const QImage& picture() const { return picture_; }
     const QByteArray& png() const { return png_; }
+    xcb_window_t owner() const { return owner_; }
 
   private:
     void* map_ = nullptr;
     std::size_t size_ = 0;
     QImage picture_;
     QByteArray png_;
+    xcb_window_t owner_ = XCB_NONE;
 };
 
 // --- the program's side ---------------------------------------------------------------------
+
+// The window that owns the clipboard, as the server has it now (Qt learns of a new owner
+// only when it has handled the event).
+xcb_window_t clipboardOwner(xcb_connection_t* c) {
+    const xcb_atom_t clipboard = x11::atom(c, "CLIPBOARD");
+    if (clipboard == XCB_ATOM_NONE) return XCB_NONE;
+    x11::Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
+    return owner ? owner->owner : xcb_window_t{XCB_NONE};
+}
+
+// Whether a window was made by this connection: its id lies in the connection's own range.
+bool madeBy(xcb_connection_t* c, xcb_window_t window) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    return window != XCB_NONE && (window & ~setup->resource_id_mask) == setup->resource_id_base;
+}
 
 bool clipboardManagerRunning(xcb_connection_t* c) {
     const xcb_atom_t manager = x11::atom(c, "CLIPBOARD_MANAGER");
@@ -342,6 +363,11 @@ int runKeeper(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     qunsetenv("SESSION_MANAGER");
     QGuiApplication app(argc, argv);
+    // Another program that copied meanwhile keeps the clipboard.
+    if (xcb_connection_t* c = x11::connection(); !c || clipboardOwner(c) != handed.owner()) {
+        std::fprintf(stderr, "numarika: clipboard keeper: the clipboard is no longer ours\n");
+        return 1;
+    }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setMimeData(new PictureMimeData(handed.picture(), handed.png()),
                            QClipboard::Clipboard);
@@ -377,9 +403,11 @@ bool keepClipboardAfterExit(const PictureMimeData& data) {
     if (platform != QLatin1String("xcb") || !c) return false;
     // Qt hands the clipboard to the manager itself as it quits.
     if (clipboardManagerRunning(c)) return false;
+    const xcb_window_t owner = clipboardOwner(c);
+    if (!madeBy(c, owner)) return false;
 
     QString error;
-    const UniqueFd file = writeHandOver(data.picture(), data.png(), &error);
+    const UniqueFd file = writeHandOver(data.picture(), data.png(), owner, &error);
     std::array<int, 2> pipeEnds{-1, -1};
     if (file && pipe2(pipeEnds.data(), O_CLOEXEC) != 0) error = systemError("pipe");
     const UniqueFd readEnd(pipeEnds[0]);

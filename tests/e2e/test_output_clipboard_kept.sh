@@ -2,7 +2,7 @@
 # The clipboard outlives the program where no clipboard manager runs: the range copied by
 # クリップボード, and the screen a scan put there, are still pasted pixel for pixel, in the same
 # formats, after 終了. The process keeping them ends when another program copies something,
-# or when its connection to the X server goes.
+# or when its connection to the X server goes; a picture already replaced is not kept.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
 source "$(dirname "$0")/../output/e2e_output_lib.sh"
@@ -53,4 +53,14 @@ scan_clipboard_png "$E2E_TMP/screen.png"
 owner=$("$OUTPUT_TOOL" clipboard-owner) || e2e_fail "no clipboard owner"
 xkill -id "$owner" >/dev/null || e2e_fail "could not cut the keeper off"
 e2e_poll 10 _no_program_left || e2e_fail "still running without its X server: $(e2e_program_pids)"
+
+# A picture that another program's copy has replaced is not kept.
+scan_start_app
+scan_menu s Return
+scan_wait_clipboard_picture 20
+e2e_bg xclip -quiet -selection clipboard -i "$E2E_TMP/other.txt" >>"$E2E_TMP/xclip.log" 2>&1
+e2e_poll 10 _output_clipboard_is "other" || e2e_fail "could not copy text"
+output_file_entry 3
+e2e_wait_gone "$APP_PID" 30 || e2e_fail "the program did not quit"
+_no_program_left || e2e_fail "a keeper for a picture no longer on the clipboard"
 echo "PASS"
