@@ -184,30 +184,22 @@ class HandedPicture {
     xcb_window_t owner_ = XCB_NONE;
 };
 
-// --- the program's side ---------------------------------------------------------------------
-
-// The window that owns the clipboard, as the server has it now (Qt learns of a new owner
-// only when it has handled the event).
-xcb_window_t clipboardOwner(xcb_connection_t* c) {
-    const xcb_atom_t clipboard = x11::atom(c, "CLIPBOARD");
-    if (clipboard == XCB_ATOM_NONE) return XCB_NONE;
+// The window that owns a selection, as the server has it now (Qt learns of a new owner only
+// when it has handled the event); XCB_NONE when nobody does.
+xcb_window_t selectionOwner(xcb_connection_t* c, const char* selection) {
+    const xcb_atom_t atom = x11::atom(c, selection);
+    if (atom == XCB_ATOM_NONE) return XCB_NONE;
     x11::Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom), nullptr));
     return owner ? owner->owner : xcb_window_t{XCB_NONE};
 }
+
+// --- the program's side ---------------------------------------------------------------------
 
 // Whether a window was made by this connection: its id lies in the connection's own range.
 bool madeBy(xcb_connection_t* c, xcb_window_t window) {
     const xcb_setup_t* setup = xcb_get_setup(c);
     return window != XCB_NONE && (window & ~setup->resource_id_mask) == setup->resource_id_base;
-}
-
-bool clipboardManagerRunning(xcb_connection_t* c) {
-    const xcb_atom_t manager = x11::atom(c, "CLIPBOARD_MANAGER");
-    if (manager == XCB_ATOM_NONE) return false;
-    x11::Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr));
-    return owner && owner->owner != XCB_NONE;
 }
 
 // This very binary, even if a newer one replaced it on disk meanwhile.
@@ -307,9 +299,10 @@ class ClipboardLossWatch final : public QAbstractNativeEventFilter {
   public:
     explicit ClipboardLossWatch(QClipboard& clipboard) : clipboard_(clipboard) {
         qApp->installNativeEventFilter(this);
-        QObject::connect(&clipboard, &QClipboard::changed, qApp, [this](QClipboard::Mode mode) {
-            if (mode == QClipboard::Clipboard) checkSoon();
-        });
+        QObject::connect(&clipboard, &QClipboard::changed, qApp,
+                         [clipboard = &clipboard](QClipboard::Mode mode) {
+                             if (mode == QClipboard::Clipboard) checkSoon(clipboard);
+                         });
     }
     ~ClipboardLossWatch() override { qApp->removeNativeEventFilter(this); }
     ClipboardLossWatch(const ClipboardLossWatch&) = delete;
@@ -319,15 +312,15 @@ class ClipboardLossWatch final : public QAbstractNativeEventFilter {
         if (type == "xcb_generic_event_t" &&
             (static_cast<xcb_generic_event_t*>(message)->response_type & 0x7F) ==
                 XCB_SELECTION_CLEAR)
-            checkSoon();
+            checkSoon(&clipboard_);
         return false;
     }
 
   private:
-    void checkSoon() {
+    static void checkSoon(QClipboard* clipboard) {
         QMetaObject::invokeMethod(
             qApp,
-            [clipboard = &clipboard_] {
+            [clipboard] {
                 if (!clipboard->ownsClipboard()) QCoreApplication::quit();
             },
             Qt::QueuedConnection);
@@ -364,7 +357,8 @@ int runKeeper(int argc, char* argv[]) {
     qunsetenv("SESSION_MANAGER");
     QGuiApplication app(argc, argv);
     // Another program that copied meanwhile keeps the clipboard.
-    if (xcb_connection_t* c = x11::connection(); !c || clipboardOwner(c) != handed.owner()) {
+    if (xcb_connection_t* c = x11::connection();
+        !c || selectionOwner(c, "CLIPBOARD") != handed.owner()) {
         std::fprintf(stderr, "numarika: clipboard keeper: the clipboard is no longer ours\n");
         return 1;
     }
@@ -402,8 +396,8 @@ bool keepClipboardAfterExit(const PictureMimeData& data) {
     xcb_connection_t* c = x11::connection();
     if (platform != QLatin1String("xcb") || !c) return false;
     // Qt hands the clipboard to the manager itself as it quits.
-    if (clipboardManagerRunning(c)) return false;
-    const xcb_window_t owner = clipboardOwner(c);
+    if (selectionOwner(c, "CLIPBOARD_MANAGER") != XCB_NONE) return false;
+    const xcb_window_t owner = selectionOwner(c, "CLIPBOARD");
     if (!madeBy(c, owner)) return false;
 
     QString error;

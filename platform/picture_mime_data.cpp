@@ -107,8 +107,9 @@ struct PictureMimeData::PngSlot {
         done.notify_all();
     }
 
-    // Shared with the mime data's own copy; the worker may hold it last. A screen grab's
-    // shared memory takes its release from any thread.
+    // Shares its pixels with the mime data's copy; the worker may let go of them last, which
+    // a screen grab's shared memory allows from any thread (it is given back through an
+    // atomic flag).
     const QImage picture;
     std::mutex mutex;
     std::condition_variable done;
