@@ -28,6 +28,9 @@ void main::Picture2_MouseDown(int, int, float x, float y) {
     // The unmarked picture takes away the box of the previous range and whatever else was
     // drawn on the canvas, such as the cursor of the scan.
     Picture2->setPicture(Picture3->Picture());
+    // The rubber band draws on pixels of the canvas's own: copied now, beside the user's
+    // hand on its way to the first movement.
+    Picture2->prepareOwnPixels();
 }
 
 void main::Picture2_MouseMove(int, int, float x, float y) {

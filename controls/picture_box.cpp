@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -149,7 +150,23 @@ QImage& PictureBox::drawingImage() {
     return image_;
 }
 
+void PictureBox::prepareOwnPixels() {
+    if (image_.isNull() || image_.isDetached() || !patches_.empty()) return;
+    const QImage shared = image_;
+    ownPixelsOf_ = image_.cacheKey();
+    ownPixels_ = QtConcurrent::run([shared] { return shared.copy(); });
+}
+
+void PictureBox::takePreparedPixels() const {
+    if (!ownPixels_.isValid()) return;
+    QFuture<QImage> copy = std::exchange(ownPixels_, QFuture<QImage>());
+    if (image_.cacheKey() != ownPixelsOf_) return;  // the picture changed meanwhile
+    QImage pixels = copy.result();
+    if (!pixels.isNull()) image_ = std::move(pixels);
+}
+
 void PictureBox::applyPatches() const {
+    takePreparedPixels();
     if (patches_.empty()) return;
     // Writing detaches the image from the picture: the one full copy, now that someone
     // needs the image as a whole. Without the memory for it the image is lost (null), as
@@ -201,6 +218,7 @@ bool PictureBox::drawSmall(const QRect& pixels, const std::function<void(QPainte
 }
 
 void PictureBox::resetImage() {
+    ownPixels_ = QFuture<QImage>();
     patches_.clear();
     patchArea_ = 0;
     const QSize inner = innerSize();
@@ -381,8 +399,8 @@ void PictureBox::emitMouse(void (PictureBox::*signal)(int, int, float, float), Q
 void PictureBox::mousePressEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseDown, e); }
 void PictureBox::mouseMoveEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseMove, e); }
 void PictureBox::mouseReleaseEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseUp, e); }
-// The second press of a double click has already arrived as a press of its own; the double
-// click is no further event of a picture box.
-void PictureBox::mouseDoubleClickEvent(QMouseEvent* e) { e->accept(); }
+// Qt delivers the second press of a quick double click only as the double click: it is a
+// press like any other here.
+void PictureBox::mouseDoubleClickEvent(QMouseEvent* e) { emitMouse(&PictureBox::MouseDown, e); }
 
 }  // namespace numarika

@@ -3,6 +3,7 @@
 // drawn image over it (`Image`), and draws in its own scale (twips or pixels). Positions and
 // sizes are twips of the container, as for every control of the program.
 
+#include <QFuture>
 #include <QImage>
 #include <QWidget>
 #include <functional>
@@ -101,6 +102,12 @@ class PictureBox : public QWidget {
     // The drawings kept aside now; 0 once the image holds them all.
     int patchCount() const { return static_cast<int>(patches_.size()); }
 
+    // Gives the persistent image pixels of its own, copied on another thread, when it still
+    // shares them with the picture: a drag is about to draw on it, and its first movement
+    // should not wait for a copy of the whole picture. The copy is taken at the first drawing
+    // (waiting for it only if it is not done yet) and dropped when the picture changes.
+    void prepareOwnPixels();
+
     int borderPixels() const { return border_ == Border::Sunken ? 2 : 0; }
     // A picture shown when nothing else is (the viewport's start picture).
     void setBackdrop(const QImage& backdrop);
@@ -130,6 +137,9 @@ class PictureBox : public QWidget {
     void resetImage();
     // Puts the patches into the image (which then has pixels of its own) and drops them.
     void applyPatches() const;
+    // The copy made by prepareOwnPixels() becomes the image, if the image is still what it
+    // was copied from.
+    void takePreparedPixels() const;
     void emitMouse(void (PictureBox::*signal)(int, int, float, float), QMouseEvent* event);
 
     Border border_;
@@ -144,6 +154,8 @@ class PictureBox : public QWidget {
     mutable QImage image_;
     mutable std::vector<Patch> patches_;
     mutable qint64 patchArea_ = 0;
+    mutable QFuture<QImage> ownPixels_;
+    mutable qint64 ownPixelsOf_ = 0;  // the cache key of the image they copy
     QImage backdrop_;
     int scaleMode_ = kScaleTwips;
     bool autoRedraw_ = false;

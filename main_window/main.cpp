@@ -31,7 +31,7 @@ void placeTwips(QWidget* w, float left, float top, float width, float height) {
 main::main() {
     g_main = this;
     setWindowTitle(kMainCaption);
-    setWindowIcon(QIcon(QStringLiteral(":/numarika/icon.png")));
+    setWindowIcon(QIcon::fromTheme(kApplicationId, QIcon(QStringLiteral(":/numarika/icon.png"))));
     createControls();
     createMenus();
     client->setFixedSize(twipsToPixels(kDesignClientWidth), twipsToPixels(kDesignClientHeight));

@@ -24,6 +24,8 @@ class QScrollBar;
 namespace numarika {
 
 inline const QString kMainCaption = QStringLiteral("ヌマリカ Ver1.00");
+// The name of the installed desktop entry, launcher icon and metadata (packaging/).
+inline const QString kApplicationId = QStringLiteral("com.example.numarika");
 
 // Design size of the client area, twips.
 inline constexpr float kDesignClientWidth = 7545;

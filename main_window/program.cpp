@@ -3,8 +3,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 
+#include "main_window/command_line.h"
 #include "main_window/main.h"
 #include "main_window/scan_service.h"
 #include "main_window/shutdown.h"
@@ -14,20 +15,13 @@
 #include "platform/session.h"
 #include "platform/window_control.h"
 
-namespace {
-
-bool scanRequested(int argc, char* argv[]) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--scan") == 0) return true;
-    return false;
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
     // Started as the keeper of a picture on the clipboard, this process is nothing else.
     if (const std::optional<int> kept = numarika::clipboardKeeperEntry(argc, argv)) return *kept;
-    const bool scan = scanRequested(argc, argv);
+    // --help and --version answer without a display; a wrong argument ends here too.
+    const numarika::CommandLine command = numarika::parseCommandLine(argc, argv);
+    if (const std::optional<int> exitCode = numarika::answerCommandLine(command)) return *exitCode;
+    const bool scan = command.action == numarika::CommandLine::Action::Scan;
     if (scan) {
         // A key binding of the desktop runs this: the copy already running scans, and this
         // process ends at once, without ever showing a window.
@@ -53,6 +47,7 @@ int main(int argc, char* argv[]) {
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("numarika"));
+    QGuiApplication::setDesktopFileName(numarika::kApplicationId);  // launcher and task bar
     numarika::installJapaneseTranslations(app);
     numarika::installPlatform(numarika::makeDesktopPlatform());
     numarika::ShutdownPaths shutdown(app);

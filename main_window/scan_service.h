@@ -7,11 +7,12 @@
 #include <QPointer>
 #include <QString>
 
+#include "main_window/main.h"
+
 namespace numarika {
 
-class main;
-
-inline const QString kBusName = QStringLiteral("com.example.numarika");
+// The program's name on the session bus is its application id.
+inline const QString kBusName = kApplicationId;
 inline const QString kBusPath = QStringLiteral("/com/example/numarika");
 
 class ScanService final : public QObject {

@@ -3,12 +3,12 @@
 #include <turbojpeg.h>
 
 #include <QPainter>
-#include <QSaveFile>
 #include <algorithm>
 #include <climits>
 #include <memory>
 
 #include "controls/picture_box.h"
+#include "output/whole_file.h"
 
 namespace numarika {
 namespace {
@@ -136,16 +136,12 @@ JpegSaveResult DCSavetoJPEG(Int32 hDC, Int32 width, Int32 height, const QString&
                                       QString::fromUtf8(tjGetErrorStr2(handle)));
 
     // Written beside the target and renamed over it only when complete and synced.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return JpegSaveResult::failed(Status::CreateFailed, file.errorString());
-    const auto size = static_cast<qint64>(jpegSize);
-    if (file.write(reinterpret_cast<const char*>(out), size) != size) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return JpegSaveResult::failed(Status::WriteFailed, why);
-    }
-    if (!file.commit()) return JpegSaveResult::failed(Status::WriteFailed, file.errorString());
+    const QByteArrayView bytes(reinterpret_cast<const char*>(out),
+                               static_cast<qsizetype>(jpegSize));
+    if (const std::optional<FileWriteFailure> failure = writeWholeFile(fileName, bytes))
+        return JpegSaveResult::failed(
+            failure->creating ? Status::CreateFailed : Status::WriteFailed,
+            systemReason(failure->error));
     return JpegSaveResult::written();
 }
 

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QSettings>
 
 namespace numarika {
 namespace {
@@ -26,6 +27,11 @@ QStringList toQtNameFilters(const QString& filter) {
         result << description;
     }
     return result;
+}
+
+QtDialogs::QtDialogs() {
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null/numarika"));
 }
 
 void QtDialogs::messageBox(const QString& text) {

@@ -16,6 +16,8 @@ xcb_connection_t* X11CursorService::connection() {
     xcb_connection_t* c = x11::connection();
     if (!c) return nullptr;
     if (xfixesConnection_ != c) {
+        prefetchedImage_.reset();  // a cookie of the old connection
+        lastPointer_.reset();
         xfixesConnection_ = c;
         xfixesReady_ = false;
         const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xcb_xfixes_id);
@@ -36,17 +38,34 @@ xcb_connection_t* X11CursorService::connection() {
     return c;
 }
 
+X11CursorService::~X11CursorService() {
+    if (xfixesConnection_ && xfixesConnection_ == x11::connection())
+        dropPrefetchedImage(xfixesConnection_);
+}
+
 std::optional<QPoint> X11CursorService::cursorPos() {
     xcb_connection_t* c = connection();
     xcb_screen_t* screen = x11::defaultScreen(c);
     // Xwayland knows the pointer only while it is over an X window, and then in coordinates
     // of its own: a position from it would put the cursor in a wrong place.
     if (!screen || xwayland_) return std::nullopt;
-    Reply<xcb_query_pointer_reply_t> pointer(
-        xcb_query_pointer_reply(c, xcb_query_pointer(c, screen->root), nullptr));
+    dropPrefetchedImage(c);
+    const xcb_query_pointer_cookie_t query = xcb_query_pointer(c, screen->root);
+    // The cursor's image is asked for at once, in the same round trip: a cursor position is
+    // followed by the question of which cursor is shown there (see lngCursorHandle).
+    if (xfixesReady_) prefetchedImage_ = xcb_xfixes_get_cursor_image(c);
+    Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(c, query, nullptr));
+    lastPointer_.reset();
     // Off this screen (another screen of the display) the position means nothing here.
     if (!pointer || !pointer->same_screen) return std::nullopt;
-    return QPoint(pointer->root_x, pointer->root_y);
+    const QPoint pos(pointer->root_x, pointer->root_y);
+    lastPointer_ = PointerAt{pos, pointer->child};
+    return pos;
+}
+
+void X11CursorService::dropPrefetchedImage(xcb_connection_t* c) {
+    if (prefetchedImage_ && c) xcb_discard_reply(c, prefetchedImage_->sequence);
+    prefetchedImage_.reset();
 }
 
 std::int32_t X11CursorService::windowFromPoint(QPoint pos) {
@@ -55,9 +74,15 @@ std::int32_t X11CursorService::windowFromPoint(QPoint pos) {
     if (!screen) return 0;
     if (pos.x() < 0 || pos.y() < 0 || pos.x() >= 32768 || pos.y() >= 32768) return 0;
     // Down from the root (the desktop itself where nothing covers it), one mapped child at a
-    // time, to the innermost window there.
+    // time, to the innermost window there. The pointer's last query already named the first
+    // step for its own position.
     xcb_window_t window = screen->root;
     xcb_window_t found = screen->root;
+    const std::optional<PointerAt> last = std::exchange(lastPointer_, std::nullopt);
+    if (last && last->pos == pos) {
+        if (last->child == XCB_WINDOW_NONE) return static_cast<std::int32_t>(found);
+        found = window = last->child;
+    }
     for (int depth = 0; depth < 64; ++depth) {
         Reply<xcb_translate_coordinates_reply_t> step(xcb_translate_coordinates_reply(
             c,
@@ -99,8 +124,11 @@ bool X11CursorService::attachThreadInput(std::int32_t ownThread, std::int32_t ot
 CursorHandle X11CursorService::getCursor() {
     xcb_connection_t* c = connection();
     if (!c || !xfixesReady_) return 0;
+    const xcb_xfixes_get_cursor_image_cookie_t cookie =
+        prefetchedImage_ ? *prefetchedImage_ : xcb_xfixes_get_cursor_image(c);
+    prefetchedImage_.reset();
     Reply<xcb_xfixes_get_cursor_image_reply_t> cursor(
-        xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), nullptr));
+        xcb_xfixes_get_cursor_image_reply(c, cookie, nullptr));
     if (!cursor || cursor->width == 0 || cursor->height == 0) return 0;
     const int w = cursor->width, h = cursor->height;
     if (xcb_xfixes_get_cursor_image_cursor_image_length(cursor.get()) < w * h) return 0;

@@ -5,13 +5,13 @@
 // ownership follows the X resource ids: a window made on our connection is ours. Under
 // Xwayland the server knows the pointer only over X windows, so no position is given there.
 
+#include <xcb/xfixes.h>
+
 #include <QHash>
 #include <QList>
 #include <QSet>
 
 #include "platform/cursor.h"
-
-struct xcb_connection_t;
 
 namespace numarika {
 
@@ -27,10 +27,22 @@ class X11CursorService final : public CursorService {
     CursorHandle getCursor() override;
     std::optional<CursorShape> cursorShape(CursorHandle cursor) override;
 
+  public:
+    ~X11CursorService() override;
+
   private:
     static constexpr int kKeptShapes = 8;
 
     xcb_connection_t* connection();
+    void dropPrefetchedImage(xcb_connection_t* c);
+
+    // What the last pointer query found: the position and the root's child there.
+    struct PointerAt {
+        QPoint pos;
+        std::uint32_t child;
+    };
+    std::optional<PointerAt> lastPointer_;
+    std::optional<xcb_xfixes_get_cursor_image_cookie_t> prefetchedImage_;
 
     QHash<CursorHandle, CursorShape> shapes_;
     QList<CursorHandle> order_;  // oldest first

@@ -5,16 +5,20 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake ninja-build pkg-config clang-format ccache
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-translations-l10n qt6-qpa-plugins
   libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-keysyms1-dev libxcb-util-dev
   libturbojpeg0-dev zlib1g-dev
+  # lint (scripts/test.sh)
+  clang-format shellcheck
   # Japanese captions render as boxes without a CJK font
   fonts-noto-cjk
   # desktop and end-to-end tests
   xvfb xauth openbox x11-utils x11-xserver-utils xdotool xclip imagemagick poppler-utils
   libjpeg-turbo-progs
-  cups printer-driver-cups-pdf xdg-utils
+  cups cups-filters xdg-utils
+  # artwork (the launcher icons are rendered from SVG) and the package and its check
+  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base
 )
 
 if [ "$(id -u)" -ne 0 ]; then

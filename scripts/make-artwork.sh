@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Draws the program's artwork: the window icon (resources/icon.png, 32 x 32, 16 colours) and
-# the start picture (resources/start.jpg, 482 x 338). The generated files are committed; run
-# this again only to change them. Needs ImageMagick and the Noto CJK fonts (both installed by
-# scripts/install-deps.sh).
+# Draws the program's artwork: the icon (resources/icons/hicolor/, installed as the launcher
+# icon; every size is rendered from one drawing, and its 32 x 32 rendering is also the window
+# icon resources/icon.png) and the start picture (resources/start.jpg, 482 x 338). The
+# generated files are committed; run this again only to change them. Needs ImageMagick,
+# rsvg-convert and the Noto CJK fonts (all installed by scripts/install-deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,34 +14,66 @@ grep -q "Font: $font_bold\$" <<<"$fonts" || {
     echo "make-artwork: the font $font_bold is missing (fonts-noto-cjk)" >&2
     exit 1
 }
+command -v rsvg-convert >/dev/null || {
+    echo "make-artwork: rsvg-convert is missing (librsvg2-bin)" >&2
+    exit 1
+}
 
 navy='#1d3557'
 teal='#2a9d8f'
 red='#d62828'
-paper='#f1f5f9'
 
-# --- window icon ------------------------------------------------------------------------
+# --- icon -------------------------------------------------------------------------------
 # A dark tile with the four corners of a viewfinder, and the red range box of a capture
-# inside it over a small window. Drawn pixel-exact at 32 x 32 (no antialiasing, so the
-# palette stays small).
-convert -size 32x32 xc:none +antialias \
-    -fill "$navy" -draw 'roundrectangle 0,0 31,31 5,5' \
-    -fill '#e8eef4' -draw 'rectangle 8,10 23,21' \
-    -fill "$teal" -draw 'rectangle 8,10 23,12' \
-    -fill '#9fb3c8' -draw 'rectangle 10,15 17,15' -draw 'rectangle 10,18 20,18' \
-    -fill none -stroke "$red" -strokewidth 1 -draw 'rectangle 12,13 21,20' -stroke none \
-    -fill white \
-    -draw 'rectangle 3,3 9,4' -draw 'rectangle 3,3 4,9' \
-    -draw 'rectangle 22,3 28,4' -draw 'rectangle 27,3 28,9' \
-    -draw 'rectangle 3,27 9,28' -draw 'rectangle 3,22 4,28' \
-    -draw 'rectangle 22,27 28,28' -draw 'rectangle 27,22 28,28' \
-    -colors 16 -define png:exclude-chunks=date,time \
-    PNG32:resources/icon.png
+# inside it over a small window with a teal title bar. Drawn on a 32 x 32 grid, so that at
+# the window icon's size every edge falls on a pixel; this drawing is also the scalable icon.
+icon_svg=$(
+    cat <<SVG
+<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">
+  <rect width="32" height="32" rx="5" fill="$navy"/>
+  <rect x="8" y="10" width="16" height="12" fill="#e8eef4"/>
+  <rect x="8" y="10" width="16" height="3" fill="$teal"/>
+  <path d="M10 15h8v1h-8zM10 18h11v1h-11z" fill="#9fb3c8"/>
+  <rect x="12.5" y="13.5" width="9" height="7" fill="none" stroke="$red"/>
+  <path fill="#ffffff"
+        d="M3 3h7v2h-5v5h-2zM29 3v7h-2v-5h-5v-2zM3 29v-7h2v5h5v2zM29 29h-7v-2h5v-5h2z"/>
+</svg>
+SVG
+)
+# Halved, the drawing above would blur at 16 x 16: the same picture with its edges moved to
+# whole pixels of that size.
+icon16_svg=$(
+    cat <<SVG
+<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16" viewBox="0 0 16 16">
+  <rect width="16" height="16" rx="2.5" fill="$navy"/>
+  <rect x="4" y="5" width="8" height="6" fill="#e8eef4"/>
+  <rect x="4" y="5" width="8" height="2" fill="$teal"/>
+  <path d="M5 9h4v1h-4z" fill="#9fb3c8"/>
+  <rect x="6.5" y="7.5" width="4" height="3" fill="none" stroke="$red"/>
+  <path fill="#ffffff"
+        d="M2 2h4v1h-3v3h-1zM14 2v4h-1v-3h-3v-1zM2 14v-4h1v3h3v1zM14 14h-4v-1h3v-3h1z"/>
+</svg>
+SVG
+)
+
+# Named and laid out as they are installed (packaging/CMakeLists.txt).
+icons=resources/icons/hicolor
+app_id=com.example.numarika
+mkdir -p "$icons/scalable/apps"
+printf '%s\n' "$icon_svg" >"$icons/scalable/apps/$app_id.svg"
+for size in 16 24 32 48 64 128 256; do
+    svg=$icon_svg
+    ((size > 16)) || svg=$icon16_svg
+    mkdir -p "$icons/${size}x$size/apps"
+    rsvg-convert --width "$size" --height "$size" --format png \
+        --output "$icons/${size}x$size/apps/$app_id.png" <<<"$svg"
+done
+cp "$icons/32x32/apps/$app_id.png" resources/icon.png
 
 # --- start picture ---------------------------------------------------------------------
 # The product name on the left; on the right a small desktop with a window, a range being
 # dragged over it and the mouse pointer at its corner, framed by a viewfinder.
-convert -size 482x338 gradient:"#fbfdff"-"#dbe5ef" \
+convert -size 482x338 'gradient:#fbfdff-#dbe5ef' \
     \( -size 482x6 xc:"$navy" \) -geometry +0+0 -composite \
     \( -size 482x3 xc:"$teal" \) -geometry +0+6 -composite \
     \
@@ -77,4 +110,4 @@ convert -size 482x338 gradient:"#fbfdff"-"#dbe5ef" \
     -fill "$navy" -draw 'rectangle 0,326 482,338' \
     -strip -sampling-factor 4:4:4 -quality 92 resources/start.jpg
 
-echo "resources/icon.png and resources/start.jpg written"
+echo "$icons/, resources/icon.png and resources/start.jpg written"

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Builds numarika and its tests twice and runs the whole suite in each:
+# Checks the sources first, then builds numarika and its tests twice and runs the whole suite
+# in each:
+#   lint          clang-format (the repository's .clang-format) on every C++ file, shellcheck
+#                 (.shellcheckrc) on every shell script; any finding fails
 #   build/        optimised, warnings are errors
 #   build-asan/   AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer
 # Exits non-zero on any failure. Unit tests run on Qt's offscreen platform; the end-to-end
@@ -9,6 +12,26 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/install-deps.sh
+
+# Every C++ file and shell script (by name or by its #! line) outside the build folders.
+lint() {
+    local cpp=() sh=() file first
+    while IFS= read -r -d '' file; do
+        case $file in
+            *.cpp | *.h) cpp+=("$file") ;;
+            *.sh) sh+=("$file") ;;
+            *)
+                first=
+                IFS= read -r first <"$file" || true
+                if [[ $first =~ ^#!.*[/\ ](ba)?sh$ ]]; then sh+=("$file"); fi
+                ;;
+        esac
+    done < <(find . \( -path ./.git -o -path './build*' -o -path ./out \) -prune -o -type f -print0)
+    echo "=== lint: clang-format on ${#cpp[@]} C++ files, shellcheck on ${#sh[@]} shell scripts"
+    clang-format --dry-run --Werror "${cpp[@]}"
+    shellcheck "${sh[@]}"
+}
+lint
 
 jobs=$(nproc)
 # Tests that need a desktop bring their own; none may reach a developer's real display.
@@ -28,6 +51,7 @@ build_and_test() {
 
 start=$SECONDS
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUMARIKA_WERROR=ON
+bash scripts/check-package.sh build
 
 # The sanitizers abort at the first fault; leaks are reported at exit and fail the test.
 # Leaks inside the X, font and Qt platform libraries that we cannot free are suppressed in

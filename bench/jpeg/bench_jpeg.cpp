@@ -24,6 +24,7 @@
 
 #include "controls/picture_box.h"
 #include "output/dcsave_jpeg.h"
+#include "tests/support/picture_checks.h"
 
 using namespace numarika;
 
@@ -60,42 +61,6 @@ QImage desktopPicture() {
         }
     }
     return image;
-}
-
-struct Decoded {
-    QImage image;
-    bool ok = false;
-};
-
-Decoded decode(const QByteArray& jpeg) {
-    std::unique_ptr<void, int (*)(tjhandle)> d(tjInitDecompress(), tjDestroy);
-    Decoded out;
-    int w = 0, h = 0, sub = 0, cs = 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.constData());
-    const auto size = static_cast<unsigned long>(jpeg.size());
-    if (!d || tjDecompressHeader3(d.get(), bytes, size, &w, &h, &sub, &cs) != 0) return out;
-    out.image = QImage(w, h, QImage::Format_RGB32);
-    out.ok = tjDecompress2(d.get(), bytes, size, out.image.bits(), w,
-                           static_cast<int>(out.image.bytesPerLine()), h, TJPF_BGRX, 0) == 0;
-    return out;
-}
-
-int maxError(const QImage& a, const QImage& b) {
-    int worst = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x)
-            worst = std::max({worst, std::abs(qRed(p[x]) - qRed(q[x])),
-                              std::abs(qGreen(p[x]) - qGreen(q[x])),
-                              std::abs(qBlue(p[x]) - qBlue(q[x]))});
-    }
-    return worst;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Milliseconds of each call, wall clock and the calling thread's CPU time; the contenders'
@@ -211,10 +176,10 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    const Decoded oursDecoded = decode(readAll(oursPath));
-    const Decoded qtDecoded = decode(readAll(qtPath));
-    if (!oursDecoded.ok || !qtDecoded.ok || oursDecoded.image.size() != pixels.size() ||
-        qtDecoded.image.size() != pixels.size()) {
+    const std::optional<testing::DecodedJpeg> oursDecoded = testing::decodeJpegFile(oursPath);
+    const std::optional<testing::DecodedJpeg> qtDecoded = testing::decodeJpegFile(qtPath);
+    if (!oursDecoded || !qtDecoded || oursDecoded->image.size() != pixels.size() ||
+        qtDecoded->image.size() != pixels.size()) {
         std::fprintf(stderr, "bench_jpeg: a written file does not decode to the picture's size\n");
         return 1;
     }
@@ -241,6 +206,7 @@ int main(int argc, char* argv[]) {
                 static_cast<long long>(QFileInfo(oursPath).size()),
                 static_cast<long long>(QFileInfo(qtPath).size()));
     std::printf("  largest pixel error (one channel, 0-255): DCSavetoJPEG %d, Qt %d\n",
-                maxError(oursDecoded.image, pixels), maxError(qtDecoded.image, pixels));
+                testing::maxChannelError(oursDecoded->image, pixels),
+                testing::maxChannelError(qtDecoded->image, pixels));
     return 0;
 }

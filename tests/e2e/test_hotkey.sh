@@ -2,7 +2,6 @@
 # The hot key on a bare X server: a press starts a scan, a second copy is refused, and the
 # menu, the close message, SIGTERM, SIGINT and a signal behind the modal help window all
 # release the key.
-source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/hotkey_lib.sh"
 
 e2e_start_x 1280x800

@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
 # The hot key under openbox: the same, closing through the window manager's own Alt+F4.
-source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/hotkey_lib.sh"
 
 e2e_start_x 1280x800

@@ -1,22 +1,19 @@
 #!/usr/bin/env bash
 # Printing through the real print dialog: a range to a PDF file (the dialog's print-to-file),
-# and the whole picture, larger than the page, to a CUPS queue that writes PDF (cups-pdf).
+# and the whole picture, larger than the page, to a CUPS queue that writes PDF.
 # Each page, rendered at 96 dpi, carries the picture pixel for pixel at the top-left of the
 # printable area, on one page.
-source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
-source "$(dirname "$0")/../output/e2e_output_lib.sh"
+source "$(dirname "$0")/output_lib.sh"
 
 # A CUPS server needs root; without it only printing to a file is tried.
 with_cups=false
-if [ "$(id -u)" = 0 ] && command -v cupsd >/dev/null &&
-    [ -x /usr/lib/cups/backend/cups-pdf ]; then
+if [ "$(id -u)" = 0 ] && command -v cupsd >/dev/null && [ -x /usr/lib/cups/filter/pdftopdf ]; then
     with_cups=true
 fi
 
 scan_setup 1280x800
 $with_cups && output_start_cups
-scan_start_app
+e2e_start_app
 # The cursor overlay goes to the bottom-right corner, which the page cuts off.
 xdotool mousemove --sync 1270 790
 output_scan
@@ -33,8 +30,7 @@ _pdf_complete() { [ -s "$1" ] && pdfinfo "$1" >/dev/null 2>&1; }
 # --- a range to a PDF file ------------------------------------------------------------------
 output_drag 50 40 173 91
 output_file_entry 2
-dialog=$(output_wait_window '^印刷$' 30) || e2e_fail "no print dialog"
-xdotool windowfocus --sync "$dialog"
+output_dialog '^印刷$'
 # The last printer of the list writes a PDF file; its name box takes the path.
 $with_cups && xdotool key --clearmodifiers alt+n End
 pdf="$E2E_TMP/printed/range.pdf"
@@ -43,40 +39,30 @@ xdotool key --clearmodifiers alt+f ctrl+a
 output_enter_text "$pdf"
 output_accept '^印刷$'
 e2e_poll 30 _pdf_complete "$pdf" ||
-    e2e_fail "no PDF file at $pdf: $(find "$E2E_TMP" "$HOME" -name '*.pdf')"
+    e2e_fail "no PDF file at $pdf: $(find "$E2E_TMP" -name '*.pdf')"
 page_of "$pdf"
 "$OUTPUT_TOOL" find-picture "$E2E_TMP/page.png" "$RANGE_PNG" ||
     e2e_fail "the range is not on the page as it is on the screen"
 # No message after a print.
-[ -z "$(_output_window_id '^ヌマリカ$')" ] || e2e_fail "a message box after printing"
+! e2e_window_id '^ヌマリカ$' >/dev/null || e2e_fail "a message box after printing"
 
 if ! $with_cups; then
-    echo "PASS (printing to a CUPS queue was not tried: it needs root, cupsd and cups-pdf)"
+    echo "PASS (printing to a CUPS queue was not tried: it needs root, cupsd and cups-filters)"
     exit 0
 fi
 
 # --- the whole picture to the CUPS queue ------------------------------------------------------
-before=$( (ls -A "$PDF_DIR" 2>/dev/null || true) | sort)
-printed=
-# What cups-pdf writes lies outside the scratch folder: remove it, and its folder if it is new.
-[ -d "$PDF_DIR" ] && made_pdf_dir=false || made_pdf_dir=true
-trap 'rm -f "$printed"; $made_pdf_dir && rmdir "$PDF_DIR" 2>/dev/null; _e2e_cleanup' EXIT
 output_click 10 10  # a plain click drops the range
 output_file_entry 2
-dialog=$(output_wait_window '^印刷$' 30) || e2e_fail "no print dialog"
-xdotool windowfocus --sync "$dialog"
+output_dialog '^印刷$'
 xdotool key --clearmodifiers alt+n Home Return
-output_wait_no_window '^印刷$' 20 || e2e_fail "the print dialog did not close"
-_new_pdf() {
-    local name
-    name=$(comm -13 <(echo "$before") <(ls -A "$PDF_DIR" 2>/dev/null | sort) | head -n 1)
-    [ -n "$name" ] || return 1
-    printed="$PDF_DIR/$name"
-    [ -z "$(lpstat -o PDF 2>/dev/null)" ] && _pdf_complete "$printed"
+e2e_wait_no_window '^印刷$' 20 || e2e_fail "the print dialog did not close"
+# The file is whole once the job is done.
+_printed() {
+    [ -n "$(lpstat -W completed -o PDF)" ] && [ -z "$(lpstat -o PDF)" ] && _pdf_complete "$CUPS_PDF"
 }
-e2e_poll 60 _new_pdf ||
-    e2e_fail "cups-pdf wrote nothing to $PDF_DIR: $(tail -n 20 "$E2E_TMP/cups/log/error_log")"
-page_of "$printed"
+e2e_poll 60 _printed || e2e_fail "the CUPS queue wrote no PDF: $(tail -n 20 "$E2E_TMP/cups/log/error_log")"
+page_of "$CUPS_PDF"
 "$OUTPUT_TOOL" find-picture "$E2E_TMP/page.png" "$PATTERN" ||
     e2e_fail "the whole picture is not on the CUPS page as it is on the screen"
 echo "PASS"

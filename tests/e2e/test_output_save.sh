@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
 # Save as JPEG through the real file dialog: the whole picture (larger than the view) and a
 # dragged range, under names typed by the user, read back by libjpeg-turbo's djpeg.
-source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
-source "$(dirname "$0")/../output/e2e_output_lib.sh"
+source "$(dirname "$0")/output_lib.sh"
 
 scan_setup 1280x800
-scan_start_app
+e2e_start_app
 # Without the cursor overlay the picture is the screen pattern exactly.
-scan_menu o Down Down Down Return
+e2e_menu "$APP_WID" o Down Down Down Return
 output_scan
 
-folder="$E2E_TMP/saved"
+# Saved into the home folder, which starts empty: nothing else may appear there.
+folder="$HOME/saved"
 mkdir -p "$folder"
 # A name that no narrow code page holds.
 whole="$folder/全体😀ü.jpg"
@@ -48,6 +47,17 @@ djpeg -ppm "$folder/second.jpg" >"$E2E_TMP/second.ppm" || e2e_fail "djpeg cannot
     e2e_fail "the second range is not the dragged part of the screen"
 
 # Nothing else was left in the folder (no temporary files).
-listing=$(cd "$folder" && ls -A | sort | tr '\n' ' ')
+listing=$(find "$folder" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' ')
 [ "$listing" = "range.jpg second.jpg 全体😀ü.jpg " ] || e2e_fail "unexpected files: $listing"
+
+# The colour dialog, then 終了: the program keeps nothing between runs, in the home folder
+# or anywhere the dialogs would keep their history.
+e2e_menu "$APP_WID" o Return
+e2e_wait_window '^色を選択$' 20 >/dev/null || e2e_fail "no colour dialog"
+output_accept '^色を選択$'
+output_file_entry 3
+e2e_wait_gone "$APP_PID" 20 || e2e_fail "the program did not quit"
+left=$(cd "$HOME" && find . -mindepth 1 | sort | tr '\n' ' ')
+[ "$left" = "./saved ./saved/range.jpg ./saved/second.jpg ./saved/全体😀ü.jpg " ] ||
+    e2e_fail "the home folder holds more than the saved files: $left"
 echo "PASS"

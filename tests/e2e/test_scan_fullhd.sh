@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # A scan of a 1920x1080 screen, by the menu and by Print Screen, without a window manager.
-source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
+source "$(dirname "$0")/scan_lib.sh"
 
 scan_full_screen_test 1920x1080
 echo "PASS"

@@ -1,26 +1,25 @@
 #!/usr/bin/env bash
 # Under a window manager the window and its frame leave the picture, and a maximised window
 # comes back in the normal state, no longer above the others, and active.
-source "$(dirname "$0")/lib.sh"
-source "$(dirname "$0")/../capture/e2e_scan_lib.sh"
+source "$(dirname "$0")/scan_lib.sh"
 
 scan_setup 1920x1080
 e2e_start_wm
-scan_start_app
+e2e_start_app
 
 _maximised() { xprop -id "$APP_WID" _NET_WM_STATE | grep -q '_NET_WM_STATE_MAXIMIZED_VERT'; }
 "$SCAN_TOOL" wm-state "$APP_WID" add _NET_WM_STATE_MAXIMIZED_VERT _NET_WM_STATE_MAXIMIZED_HORZ
 e2e_poll 10 _maximised || e2e_fail "openbox did not maximise the window"
 
-scan_menu s Return
-scan_wait_clipboard_picture
+e2e_menu "$APP_WID" s Return
+e2e_wait_clipboard_png "the scan put no picture on the clipboard"
 clip="$E2E_TMP/clip.png"
-scan_clipboard_png "$clip"
+e2e_clipboard_png "$clip"
 # Not a pixel of the window or its title bar.
 "$SCAN_TOOL" compare "$clip" "$PATTERN" || e2e_fail "the window or its frame is in the picture"
 
 _back() {
-    xwininfo -id "$APP_WID" | grep -q 'Map State: IsViewable' &&
+    e2e_viewable "$APP_WID" &&
         xprop -id "$APP_WID" WM_STATE | grep -q 'window state: Normal'
 }
 e2e_poll 10 _back || e2e_fail "the window did not come back"

@@ -3,40 +3,21 @@
 # window manager, and says clearly why it cannot start without a display.
 source "$(dirname "$0")/lib.sh"
 
-# The window's ancestor just below the root: the window manager's frame, or the window.
-_top_level() {
-    local w=$1 parent
-    while parent=$(xwininfo -id "$w" -tree | awk '/Parent window id:/ {print $4}') &&
-        ! xwininfo -id "$parent" | grep -q '(the root window)'; do
-        w=$parent
-    done
-    echo "$w"
-}
-
-# Prints "X Y W H" of the window including the window manager's frame, if any.
-_outer_geometry() {
-    xwininfo -id "$(_top_level "$1")" | awk '
-        /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-        /^  Width/ {w=$NF} /^  Height/ {h=$NF}
-        END {print x, y, w, h}'
-}
-
 # The frame's centre within a pixel of the screen's centre.
 _centred() {
     local x y w h
-    read -r x y w h < <(_outer_geometry "$APP_WID")
+    read -r x y w h < <(e2e_geometry "$APP_WID" outer)
     local dx=$((2 * x + w - 1280)) dy=$((2 * y + h - 800))
     ((dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2))
 }
 
 _check_window() {
-    xwininfo -id "$APP_WID" | grep -q 'Map State: IsViewable' || e2e_fail "main window not viewable"
-    e2e_poll 5 _centred || e2e_fail "not centred ($1): $(_outer_geometry "$APP_WID") on 1280x800"
+    e2e_viewable "$APP_WID" || e2e_fail "main window not viewable"
+    e2e_poll 5 _centred || e2e_fail "not centred ($1): $(e2e_geometry "$APP_WID" outer) on 1280x800"
     xprop -id "$APP_WID" _NET_WM_ICON | grep -q 'Icon (32 x 32)' ||
         e2e_fail "no 32 x 32 window icon ($1)"
     kill -TERM "$APP_PID"
-    e2e_exit_code "$APP_PID" 10 || e2e_fail "the program did not end on SIGTERM ($1)"
-    [ "$E2E_EXIT_CODE" = 0 ] || e2e_fail "exit code $E2E_EXIT_CODE after SIGTERM ($1)"
+    e2e_expect_exit "$APP_PID" 10 "SIGTERM ($1)"
 }
 
 e2e_start_x 1280x800

@@ -7,7 +7,7 @@
 #include "main_window/main.h"
 #include "platform/clipboard.h"
 #include "platform/null_services.h"
-#include "tests/output/picture_checks.h"
+#include "tests/support/picture_checks.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 

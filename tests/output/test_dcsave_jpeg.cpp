@@ -9,7 +9,7 @@
 
 #include "controls/picture_box.h"
 #include "output/dcsave_jpeg.h"
-#include "tests/output/picture_checks.h"
+#include "tests/support/picture_checks.h"
 
 using namespace numarika;
 using namespace numarika::testing;

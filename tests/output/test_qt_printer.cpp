@@ -13,7 +13,7 @@
 #include <cmath>
 
 #include "platform/qt_printer.h"
-#include "tests/output/picture_checks.h"
+#include "tests/support/picture_checks.h"
 
 using namespace numarika;
 using namespace numarika::testing;

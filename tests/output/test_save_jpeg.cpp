@@ -11,7 +11,7 @@
 #include <csignal>
 
 #include "main_window/main.h"
-#include "tests/output/picture_checks.h"
+#include "tests/support/picture_checks.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 
@@ -240,6 +240,8 @@ class TestSaveJpeg : public QObject {
         QCOMPARE(s.dialogs->messages.size(), 1);
         QVERIFY2(s.dialogs->messages.first().startsWith(kFailed + path + '\n'),
                  qPrintable(s.dialogs->messages.first()));
+        // The system's reason, not an unknown error.
+        QVERIFY(s.dialogs->messages.first().contains(QStringLiteral("ファイルが大きすぎます")));
         QVERIFY(!s.dialogs->messages.contains(kWholeDone));
         QCOMPARE(readAll(path), before);
         QCOMPARE(filesIn(tmp_->path()), QStringList{"existing.jpg"});

@@ -1,4 +1,4 @@
-#include "tests/output/picture_checks.h"
+#include "tests/support/picture_checks.h"
 
 #include <turbojpeg.h>
 
