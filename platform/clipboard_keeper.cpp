@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -227,9 +228,10 @@ class SpawnSetup {
     posix_spawnattr_t attributes;
 };
 
-// The keeper, in a session of its own (a closing terminal does not end it), with the default
-// signal handling, the two descriptors in their places and the root folder as its working
-// folder. -1 when it cannot be started.
+// The keeper, with the two descriptors in their places, the root folder as its working folder
+// and the default signal handling, except that a closing terminal does not end it (SIGHUP is
+// ignored). It stays in the program's process group: whoever ends that group ends it too.
+// -1 when it cannot be started.
 pid_t spawnKeeper(int pictureFd, int readyFd, QString* error) {
     // Both above the numbers they go to, so that placing one cannot overwrite the other.
     const UniqueFd picture(fcntl(pictureFd, F_DUPFD_CLOEXEC, kReadyFd + 1));
@@ -249,10 +251,9 @@ pid_t spawnKeeper(int pictureFd, int readyFd, QString* error) {
     posix_spawnattr_setsigmask(&setup.attributes, &none);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) sigaddset(&defaults, signal);
+    for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGCHLD}) sigaddset(&defaults, signal);
     posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-    posix_spawnattr_setflags(&setup.attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     const std::string path = ownExecutable();
     std::array<char*, 3> argv{const_cast<char*>("numarika"), const_cast<char*>(kKeeperArgument),
                               nullptr};
@@ -330,6 +331,8 @@ class ClipboardLossWatch final : public QAbstractNativeEventFilter {
 };
 
 int runKeeper(int argc, char* argv[]) {
+    // The terminal the program was started from may close; the clipboard stays.
+    std::signal(SIGHUP, SIG_IGN);
     UniqueFd ready(kReadyFd);
     HandedPicture handed;
     QString error;
