@@ -3,10 +3,26 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTimer>
 
+#include "platform/clipboard_keeper.h"
 #include "platform/logging.h"
+#include "platform/picture_mime_data.h"
 
 namespace numarika {
+namespace {
+
+// Below this a PNG costs about a millisecond: encoded when asked for, it needs no worker.
+constexpr qint64 kBackgroundPngPixels = 256 * 256;
+
+}  // namespace
+
+QtClipboard::~QtClipboard() {
+    PictureMimeData* offered = offered_;
+    QClipboard* clipboard = offered ? QGuiApplication::clipboard() : nullptr;
+    if (clipboard && clipboard->ownsClipboard() && clipboard->mimeData() == offered)
+        keepClipboardAfterExit(*offered);
+}
 
 std::optional<QImage> QtClipboard::picture() {
     if (!own_.isNull()) return own_;
@@ -29,7 +45,14 @@ bool QtClipboard::setPicture(const QImage& picture) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard || picture.isNull()) return false;
     own_ = QImage();
-    clipboard->setImage(picture, QClipboard::Clipboard);
+    auto* offered = new PictureMimeData(picture);
+    // A screen's PNG takes tens of milliseconds on all cores: begun as soon as the UI thread
+    // has handled what is pending (the paint of a new scan), it is mostly ready before anyone
+    // pastes.
+    if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
+        QTimer::singleShot(0, offered, [offered] { offered->encodePngInBackground(); });
+    clipboard->setMimeData(offered, QClipboard::Clipboard);
+    offered_ = offered;
     // On X11 the picture is only offered while we own the selection; another client may
     // have refused us that.
     if (QGuiApplication::platformName() == QLatin1String("xcb") && !clipboard->ownsClipboard()) {

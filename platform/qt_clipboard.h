@@ -1,16 +1,24 @@
 #pragma once
 // The desktop's clipboard through Qt. A picture put there is offered to every other program
-// in the image formats Qt knows (image/png, image/bmp, image/jpeg, ...), for as long as the
-// program owns the clipboard.
+// in the image formats Qt knows (image/png, image/bmp, image/jpeg, ...), each encoded at most
+// once (see picture_mime_data.h), for as long as the program owns the clipboard, and after
+// that by a keeper where the desktop has no clipboard manager (see clipboard_keeper.h).
 
 #include <QImage>
+#include <QPointer>
 
 #include "platform/clipboard.h"
 
 namespace numarika {
 
+class PictureMimeData;
+
 class QtClipboard final : public Clipboard {
   public:
+    // The program ends: a picture of ours still on the clipboard is left to a keeper where
+    // that is needed.
+    ~QtClipboard() override;
+
     // The picture this program put there last, when it did: read without a round trip
     // through the window system, and not replaced by what another program (a clipboard
     // manager) puts there meanwhile. Else whatever picture the clipboard holds.
@@ -20,6 +28,8 @@ class QtClipboard final : public Clipboard {
 
   private:
     QImage own_;
+    // Qt owns it and deletes it when another program takes the clipboard.
+    QPointer<PictureMimeData> offered_;
 };
 
 }  // namespace numarika

@@ -28,6 +28,8 @@
 #   e2e_expect_exit PID S WHAT    waits up to S seconds for a process started here to end with
 #                                 exit code 0, else fails, naming WHAT
 #   e2e_poll S CMD...             runs CMD until it succeeds or S seconds are up
+#   e2e_program_pids              the processes of $NUMARIKA this test started, also those they
+#                                 started in turn (they carry this test's E2E_TMP)
 #   e2e_fail MESSAGE              ends the test as failed
 #   E2E_TMP                       the test's scratch folder, removed at the end
 set -euo pipefail
@@ -240,4 +242,15 @@ e2e_start_app() {
     e2e_launch_app
     APP_WID=$(e2e_wait_window '^ヌマリカ Ver1\.00$' 30 "$APP_PID") ||
         e2e_fail "the main window did not appear"
+}
+
+e2e_program_pids() {
+    local exe pid
+    exe=$(readlink -f "$NUMARIKA")
+    for pid in $(pgrep -x "${exe##*/}"); do
+        [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$exe" ] || continue
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "E2E_TMP=$E2E_TMP" &&
+            echo "$pid"
+    done
+    return 0
 }

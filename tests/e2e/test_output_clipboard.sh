@@ -42,4 +42,6 @@ e2e_wait_gone "$APP_PID" 30 || e2e_fail "the program did not quit"
 wait "$manager" || e2e_fail "the clipboard manager got nothing: $(cat "$E2E_TMP/manager.log")"
 "$OUTPUT_TOOL" compare "$E2E_TMP/kept.png" "$first_range" 0 inf ||
     e2e_fail "the clipboard manager did not get the range"
+# The manager keeps it: no process of ours stays behind for that.
+[ -z "$(e2e_program_pids)" ] || e2e_fail "a keeper beside the manager: $(e2e_program_pids)"
 echo "PASS"

@@ -5,6 +5,8 @@
 //       Takes the CLIPBOARD_MANAGER selection and, when a program hands its clipboard over on
 //       exit (SAVE_TARGETS), fetches the picture as image/png into OUT, acknowledges, and
 //       exits 0. Prints "ready" once it holds the selection. Fails after SECONDS.
+//   output_e2e_tool clipboard-owner
+//       Prints the window that owns the CLIPBOARD selection (0x0 when nobody does).
 //   output_e2e_tool compare A B MAX_ERROR MIN_PSNR
 //       A and B have the same size; no channel of any pixel differs by more than MAX_ERROR
 //       and the PSNR is at least MIN_PSNR dB ("inf" for identical).
@@ -209,6 +211,21 @@ class Manager {
     QByteArray data_;
 };
 
+int clipboardOwner() {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> keep(c, xcb_disconnect);
+    if (xcb_connection_has_error(c)) return fail("no X server");
+    Reply<xcb_intern_atom_reply_t> clipboard(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 9, "CLIPBOARD"), nullptr));
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        clipboard
+            ? xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard->atom), nullptr)
+            : nullptr);
+    if (!owner) return fail("cannot ask for the clipboard's owner");
+    std::printf("0x%x\n", owner->owner);
+    return 0;
+}
+
 // --- picture checks -----------------------------------------------------------------------------
 
 int compare(const char* a, const char* b, int maxError, double minPsnr) {
@@ -287,8 +304,9 @@ int main(int argc, char* argv[]) {
         return compare(argv[2], argv[3], std::atoi(argv[4]), minPsnr);
     }
     if (command == "find-picture" && argc == 4) return findPicture(argv[2], argv[3]);
+    if (command == "clipboard-owner" && argc == 2) return clipboardOwner();
     return fail(
-        "usage: %s clipboard-manager OUT.png SECONDS | compare A B MAX_ERROR MIN_PSNR | "
-        "find-picture PAGE.png PICTURE.png",
+        "usage: %s clipboard-manager OUT.png SECONDS | clipboard-owner | compare A B MAX_ERROR "
+        "MIN_PSNR | find-picture PAGE.png PICTURE.png",
         argv[0]);
 }
