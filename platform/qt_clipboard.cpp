@@ -8,6 +8,7 @@
 #include "platform/clipboard_keeper.h"
 #include "platform/logging.h"
 #include "platform/picture_mime_data.h"
+#include "platform/wayland_data_control.h"
 
 namespace numarika {
 namespace {
@@ -16,6 +17,11 @@ namespace {
 constexpr qint64 kBackgroundPngPixels = 256 * 256;
 
 }  // namespace
+
+QtClipboard::QtClipboard() {
+    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        dataControl_ = WaylandDataControl::connect();
+}
 
 QtClipboard::~QtClipboard() {
     PictureMimeData* offered = offered_;
@@ -37,6 +43,7 @@ std::optional<QImage> QtClipboard::picture() {
 
 void QtClipboard::clear() {
     own_ = QImage();
+    if (dataControl_) dataControl_->clear();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->clear(QClipboard::Clipboard);
 }
@@ -45,6 +52,7 @@ bool QtClipboard::setPicture(const QImage& picture) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard || picture.isNull()) return false;
     own_ = QImage();
+    if (dataControl_) return offerWithoutFocus(picture);
     auto* offered = new PictureMimeData(picture);
     // A screen's PNG takes tens of milliseconds on all cores: begun as soon as the UI thread
     // has handled what is pending (the paint of a new scan), it is mostly ready before anyone
@@ -62,6 +70,20 @@ bool QtClipboard::setPicture(const QImage& picture) {
     own_ = picture;
     qCDebug(lcPlatform) << "picture on the clipboard:" << picture.size()
                         << "owned:" << clipboard->ownsClipboard();
+    return true;
+}
+
+bool QtClipboard::offerWithoutFocus(const QImage& picture) {
+    auto offered = std::make_shared<PictureMimeData>(picture);
+    if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
+        QTimer::singleShot(0, offered.get(),
+                           [data = offered.get()] { data->encodePngInBackground(); });
+    if (!dataControl_->offer(std::move(offered))) {
+        qCInfo(lcPlatform) << "the clipboard could not be set through wlr-data-control";
+        return false;
+    }
+    own_ = picture;
+    qCDebug(lcPlatform) << "picture on the clipboard (wlr-data-control):" << picture.size();
     return true;
 }
 

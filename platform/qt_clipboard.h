@@ -6,15 +6,18 @@
 
 #include <QImage>
 #include <QPointer>
+#include <memory>
 
 #include "platform/clipboard.h"
 
 namespace numarika {
 
 class PictureMimeData;
+class WaylandDataControl;
 
 class QtClipboard final : public Clipboard {
   public:
+    QtClipboard();
     // The program ends: a picture of ours still on the clipboard is left to a keeper where
     // that is needed.
     ~QtClipboard() override;
@@ -27,9 +30,14 @@ class QtClipboard final : public Clipboard {
     bool setPicture(const QImage& picture) override;
 
   private:
+    bool offerWithoutFocus(const QImage& picture);
+
     QImage own_;
     // Qt owns it and deletes it when another program takes the clipboard.
     QPointer<PictureMimeData> offered_;
+    // On Wayland, where the compositor lets a program set the clipboard without a key press
+    // in its window (see wayland_data_control.h); else Qt's own clipboard is used.
+    std::unique_ptr<WaylandDataControl> dataControl_;
 };
 
 }  // namespace numarika

@@ -31,8 +31,12 @@
 #   e2e_program_pids              the processes of $NUMARIKA this test started, also those they
 #                                 started in turn (they carry this test's E2E_TMP)
 #   e2e_fail MESSAGE              ends the test as failed
+#   e2e_at_cleanup FUNCTION       runs FUNCTION first when the test ends, however it ends
 #   E2E_TMP                       the test's scratch folder, removed at the end
 set -euo pipefail
+
+_e2e_cleanups=()
+e2e_at_cleanup() { _e2e_cleanups+=("$1"); }
 
 _e2e_groups_gone() {
     local group
@@ -50,6 +54,7 @@ _e2e_cleanup() {
         echo "--- visible windows" >&2
         timeout 5 xdotool search --onlyvisible --name '' getwindowname %@ >&2 2>/dev/null
     fi
+    for ((i = ${#_e2e_cleanups[@]} - 1; i >= 0; i--)); do "${_e2e_cleanups[i]}"; done
     # Newest first: the programs before the window manager before the X server. TERM first, so
     # that Xvfb and cupsd remove their sockets and end what they started themselves.
     for ((i = ${#_e2e_groups[@]} - 1; i >= 0; i--)); do

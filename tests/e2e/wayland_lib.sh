@@ -231,9 +231,9 @@ _wl_reap() {
     : >"$WL_DIR/groups"
 }
 
-# Runs in the background for the whole test (started with e2e_bg): ends the desktop when lib.sh
-# ends its background processes, or when the test's shell was killed outright (checked twice a
-# second), and then also removes the scratch folder that nobody else will remove.
+# Runs in the background for the whole test: ends the desktop when the test ends (TERM from
+# _wl_end_watch), or when the test's shell was killed outright (checked twice a second), and
+# then also removes the scratch folder that nobody else will remove.
 _wl_watch() {
     local watcher
     trap '' INT
@@ -243,6 +243,11 @@ _wl_watch() {
     wait "$watcher" || true
     _wl_reap
     rm -rf "$E2E_TMP"
+}
+
+_wl_end_watch() {
+    kill -TERM "$_wl_watcher" 2>/dev/null
+    wait "$_wl_watcher" 2>/dev/null
 }
 
 # --- waiting -------------------------------------------------------------------------------
@@ -488,7 +493,10 @@ wl_start_desktop() {
     unset SWAYSOCK I3SOCK WAYLAND_DISPLAY DISPLAY
     export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
 
-    e2e_bg _wl_watch
+    # A subshell of this one, with every helper here: ended first when the test ends.
+    _wl_watch &
+    _wl_watcher=$!
+    e2e_at_cleanup _wl_end_watch
     # Taken after the watcher started, so that only this shell and what it starts hold it.
     [ "$screenshot" = wlr ] && _wl_take_wlr_turn
 

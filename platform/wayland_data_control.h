@@ -1,0 +1,61 @@
+#pragma once
+// The clipboard of a Wayland desktop set without the keyboard focus, through the
+// wlr-data-control protocol (wlroots desktops such as sway and Hyprland, KDE Plasma). A
+// Wayland program may otherwise set the clipboard only with the serial of a key or button
+// press it received; a scan by the desktop's shortcut or `numarika --scan`, with the window
+// never touched, would leave the clipboard empty.
+//
+// On a connection of its own, dispatched from the UI thread's event loop; the pictures are
+// written to the pasting program from a worker, so that a large one never holds up the UI.
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <memory>
+#include <vector>
+
+struct wl_display;
+struct wl_proxy;
+
+namespace numarika {
+
+class PictureMimeData;
+
+class WaylandDataControl final : public QObject {
+  public:
+    // Nothing where the compositor does not offer the protocol (or there is no Wayland).
+    static std::unique_ptr<WaylandDataControl> connect();
+    ~WaylandDataControl() override;
+
+    // Offers the data as the clipboard's content, in each of its formats, until another
+    // program takes the clipboard. False when the connection has gone.
+    bool offer(std::shared_ptr<PictureMimeData> data);
+    // Empties the clipboard if the content is ours.
+    void clear();
+    // Whether the clipboard's content is still ours.
+    bool owns() const { return source_ != nullptr; }
+
+  private:
+    WaylandDataControl() = default;
+    void dispatch();
+    void flush();
+    void dropSource();
+
+    static void onDataOffer(void* self, wl_proxy* device, wl_proxy* offer);
+    static void onSelection(void* self, wl_proxy* device, wl_proxy* offer);
+    static void onFinished(void* self, wl_proxy* device);
+    static void onSend(void* self, wl_proxy* source, const char* mimeType, int fd);
+    static void onCancelled(void* self, wl_proxy* source);
+    static void onOfferMimeType(void* self, wl_proxy* offer, const char* mimeType);
+
+    wl_display* display_ = nullptr;
+    wl_proxy* registry_ = nullptr;
+    wl_proxy* seat_ = nullptr;
+    wl_proxy* manager_ = nullptr;
+    wl_proxy* device_ = nullptr;
+    wl_proxy* source_ = nullptr;
+    std::vector<wl_proxy*> offers_;  // other programs' offers, never read
+    std::shared_ptr<PictureMimeData> data_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace numarika
