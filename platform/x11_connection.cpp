@@ -1,6 +1,7 @@
 #include "platform/x11_connection.h"
 
 #include <QtGui/qguiapplication_platform.h>
+#include <xcb/randr.h>
 
 #include <QByteArray>
 #include <QGuiApplication>
@@ -69,12 +70,51 @@ Reply<xcb_generic_error_t> requestError(xcb_connection_t* c, xcb_void_cookie_t c
     return Reply<xcb_generic_error_t>(xcb_request_check(c, cookie));
 }
 
-bool isXwayland(xcb_connection_t* c) {
-    if (!c) return false;
+namespace {
+
+bool askXwayland(xcb_connection_t* c) {
+    // Xwayland 23.1 and later announce themselves by an extension; older ones only by the
+    // names of their outputs (XWAYLAND0, ...).
     static const char kName[] = "XWAYLAND";
     Reply<xcb_query_extension_reply_t> ext(
         xcb_query_extension_reply(c, xcb_query_extension(c, sizeof kName - 1, kName), nullptr));
-    return ext && ext->present;
+    if (ext && ext->present) return true;
+    xcb_screen_t* screen = defaultScreen(c);
+    const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+    if (!screen || !randr || !randr->present) return false;
+    // The outputs' names need RandR 1.3, which this connection may not have asked for yet.
+    Reply<xcb_randr_query_version_reply_t> version(
+        xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), nullptr));
+    if (!version || (version->major_version == 1 && version->minor_version < 3)) return false;
+    Reply<xcb_randr_get_screen_resources_current_reply_t> resources(
+        xcb_randr_get_screen_resources_current_reply(
+            c, xcb_randr_get_screen_resources_current(c, screen->root), nullptr));
+    if (!resources) return false;
+    const xcb_randr_output_t* outputs =
+        xcb_randr_get_screen_resources_current_outputs(resources.get());
+    const int count = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
+    for (int i = 0; i < count; ++i) {
+        Reply<xcb_randr_get_output_info_reply_t> info(xcb_randr_get_output_info_reply(
+            c, xcb_randr_get_output_info(c, outputs[i], resources->config_timestamp), nullptr));
+        if (!info) continue;
+        const QByteArray name(
+            reinterpret_cast<const char*>(xcb_randr_get_output_info_name(info.get())),
+            xcb_randr_get_output_info_name_length(info.get()));
+        if (name.startsWith("XWAYLAND")) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isXwayland(xcb_connection_t* c) {
+    if (!c) return false;
+    static xcb_connection_t* askedOf = nullptr;
+    static bool xwayland = false;
+    if (askedOf == c) return xwayland;
+    askedOf = c;
+    xwayland = askXwayland(c);
+    return xwayland;
 }
 
 std::vector<std::uint32_t> property32(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,

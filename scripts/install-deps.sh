@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-translations-l10n qt6-qpa-plugins
   libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-keysyms1-dev libxcb-util-dev
-  libxcb-damage0-dev
+  libxcb-damage0-dev libxcb-randr0-dev
   libturbojpeg0-dev zlib1g-dev
   # Wayland sessions: Qt's Wayland platform, the Wayland connection behind it, the portals (D-Bus)
   qt6-wayland qt6-base-private-dev libwayland-dev

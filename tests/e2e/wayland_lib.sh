@@ -67,7 +67,7 @@
 #                                      APP_CON (sway's id of the main window)
 #   wl_menu LETTER KEYS...             opens a menu of the main window with Alt+LETTER and
 #                                      presses KEYS (wtype -k names) in it
-#   wl_close_box TEXT_LOG_REGEX [s]    waits for one of the program's message boxes (caption
+#   wl_close_box [s]                   waits for one of the program's message boxes (caption
 #                                      ヌマリカ) and closes it with Return
 #   wl_scan_picture OUT.png [s]        empties the clipboard first with wl_clipboard_clear; then
 #                                      waits for the scan's picture there
@@ -701,9 +701,10 @@ wl_close_box() {
         e2e_fail "no message box of the program"
     wl_focus "$box"
     wl_key -k Return
-    e2e_poll 10 _wl_no_box || e2e_fail "the message box did not close"
+    e2e_poll 10 _wl_box_gone "$box" || e2e_fail "the message box did not close"
 }
 
+_wl_box_gone() { ! swaymsg -t get_tree -r | jq -e --argjson id "$1" 'any(.. | objects; .id? == $id)' >/dev/null; }
 _wl_no_box() { ! wl_wait_window --title '^ヌマリカ$' --pid "$APP_PID" 0 >/dev/null 2>&1; }
 
 wl_clipboard_clear() { wl-copy --clear; }
