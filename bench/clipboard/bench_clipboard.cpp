@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/median.h"
 #include "bench/pictures/pictures.h"
 #include "platform/picture_mime_data.h"
 #include "platform/qt_clipboard.h"
@@ -39,11 +40,6 @@
 namespace {
 
 using numarika::x11::Reply;
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // Milliseconds for xclip to write the clipboard's `target` into `out`; negative on failure.
 double xclipRead(const char* target, const QString& out) {
@@ -241,9 +237,9 @@ int main(int argc, char* argv[]) {
         std::printf("%s: PNG %lld bytes (%s), BMP %lld bytes (%s)\n",
                     photo ? "photograph (noisy)" : "screen (flat areas, text)", png.bytes,
                     incr(png).c_str(), bmp.bytes, incr(bmp).c_str());
-        const double base = median(ms["bmp2"]);
+        const double base = numarika::bench::median(ms["bmp2"]);
         const auto row = [&](const char* name, const char* key) {
-            const double t = median(ms[key]);
+            const double t = numarika::bench::median(ms[key]);
             std::printf("  %-54s %8.1f ms %6.2fx\n", name, t, t / base);
         };
         row("baseline: image/bmp, already encoded (raw transfer)", "bmp2");

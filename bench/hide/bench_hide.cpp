@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/raw_grab.h"
 #include "main_window/main.h"
 #include "platform/null_services.h"
@@ -33,11 +34,6 @@ using Clock = std::chrono::steady_clock;
 using numarika::bench::RawSharedMemoryGrab;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 void processEventsFor(int milliseconds) {
     QElapsedTimer t;
@@ -87,10 +83,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "bench_hide: needs an X server (run bench/hide/run.sh)\n");
         return 2;
     }
-    auto platform = numarika::makeDesktopPlatform();
-    // Messages go to the log: a modal box would stop the run.
-    platform->dialogs = std::make_unique<numarika::NullDialogs>();
-    numarika::installPlatform(std::move(platform));
+    numarika::bench::installDesktopWithoutBoxes();
 
     numarika::main window;
     window.show();
@@ -136,7 +129,7 @@ int main(int argc, char* argv[]) {
             scans.push_back(ms(*onClipboard - t0));
             raw.push_back(*rawTime);
         }
-        const double scan = median(scans), base = median(raw);
+        const double scan = numarika::bench::median(scans), base = numarika::bench::median(raw);
         const double slowest = *std::max_element(scans.begin(), scans.end());
         std::printf("  %-24s %6.1f ms %6.2f ms %12.1f %6.1f ms %6.1f ms\n",
                     QByteArray::number(delay).append(" ms late").constData(), scan, base,

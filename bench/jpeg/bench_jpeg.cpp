@@ -22,6 +22,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/median.h"
 #include "controls/picture_box.h"
 #include "output/dcsave_jpeg.h"
 #include "tests/support/picture_checks.h"
@@ -70,12 +71,8 @@ QImage desktopPicture() {
 struct Timing {
     std::vector<double> wall;
     std::vector<double> cpu;
-    static double median(std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v.empty() ? 0 : v[v.size() / 2];
-    }
-    double wallMedian() const { return median(wall); }
-    double cpuMedian() const { return median(cpu); }
+    double wallMedian() const { return bench::median(wall); }
+    double cpuMedian() const { return bench::median(cpu); }
 };
 
 double threadCpuMs() {

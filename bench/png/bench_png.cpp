@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/median.h"
 #include "bench/pictures/pictures.h"
 #include "platform/png_encoder.h"
 
@@ -30,11 +31,6 @@ double cpuMs() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 struct Contender {
@@ -105,8 +101,11 @@ int main(int argc, char* argv[]) {
             const Contender& base = contenders[0];
             for (const Contender& c : contenders) {
                 std::printf("  %-34s %9.1f %6.2fx %9.1f %6.2fx %10lld %6.2fx%s\n", c.name,
-                            median(c.wall), median(c.wall) / median(base.wall), median(c.cpu),
-                            median(c.cpu) / median(base.cpu), static_cast<long long>(c.size),
+                            numarika::bench::median(c.wall),
+                            numarika::bench::median(c.wall) / numarika::bench::median(base.wall),
+                            numarika::bench::median(c.cpu),
+                            numarika::bench::median(c.cpu) / numarika::bench::median(base.cpu),
+                            static_cast<long long>(c.size),
                             static_cast<double>(c.size) / static_cast<double>(base.size),
                             c.exact ? "" : "  DOES NOT DECODE TO THE PICTURE");
             }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/raw_grab.h"
 #include "controls/picture_box.h"
 #include "main_window/main.h"
@@ -29,31 +30,6 @@ using numarika::bench::RawSharedMemoryGrab;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// Notes when the canvas has been painted with a new picture. A paint of the picture before,
-// still pending from the last scan, happens inside the scan's first yield and does not count.
-class PaintWatch final : public QObject {
-  public:
-    explicit PaintWatch(const numarika::PictureBox& box) : box_(box) {}
-    bool painted = false;
-    void expectNewPicture() {
-        painted = false;
-        before_ = box_.Picture().cacheKey();
-    }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && box_.Picture().cacheKey() != before_) painted = true;
-        return false;
-    }
-
-  private:
-    const numarika::PictureBox& box_;
-    qint64 before_ = 0;
-};
-
 }  // namespace
 
 static void initResources() { Q_INIT_RESOURCE(resources); }
@@ -68,10 +44,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "bench_scan: needs an X server (run bench/scan/run.sh)\n");
         return 2;
     }
-    auto platform = numarika::makeDesktopPlatform();
-    // Messages go to the log: a modal box would stop the run.
-    platform->dialogs = std::make_unique<numarika::NullDialogs>();
-    numarika::installPlatform(std::move(platform));
+    numarika::bench::installDesktopWithoutBoxes();
 
     numarika::main window;
     window.show();
@@ -80,7 +53,7 @@ int main(int argc, char* argv[]) {
     while (!window.windowHandle()->isExposed() && shown.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     window.m_apri->setChecked(true);  // the window stays: nothing waits for a window manager
-    PaintWatch watch(*window.Picture2);
+    numarika::bench::PaintWatch watch(*window.Picture2);
     window.Picture2->installEventFilter(&watch);
 
     // From the hot key to the canvas painted; nothing when the scan showed no picture.
@@ -125,14 +98,17 @@ int main(int argc, char* argv[]) {
     }
 
     const QSize screen = window.Picture2->Picture().size();
-    const double scan = median(scans), base = median(raw), grab = median(grabs);
+    const double scan = numarika::bench::median(scans), base = numarika::bench::median(raw),
+                 grab = numarika::bench::median(grabs);
     std::printf("%dx%d, median of %d runs:\n", screen.width(), screen.height(), runs);
     std::printf("  scan, hot key to canvas painted   %8.2f ms\n", scan);
-    std::printf("  the same without the cursor       %8.2f ms\n", median(scansWithoutCursor));
+    std::printf("  the same without the cursor       %8.2f ms\n",
+                numarika::bench::median(scansWithoutCursor));
     std::printf("  grab into a picture (%s)      %8.2f ms\n",
                 grabber.usedSharedMemory() ? "MIT-SHM" : "GetImage", grab);
     std::printf("  baseline: raw MIT-SHM grab        %8.2f ms\n", base);
     std::printf("  ratio scan / raw grab             %8.2f\n", scan / base);
-    std::printf("  ratio without the cursor          %8.2f\n", median(scansWithoutCursor) / base);
+    std::printf("  ratio without the cursor          %8.2f\n",
+                numarika::bench::median(scansWithoutCursor) / base);
     return 0;
 }

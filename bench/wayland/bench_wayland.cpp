@@ -20,6 +20,7 @@
 #include <optional>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "controls/picture_box.h"
 #include "main_window/main.h"
 #include "main_window/scan_service.h"
@@ -28,11 +29,6 @@
 #include "platform/portal_request.h"
 
 namespace {
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 int portalShot(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -47,25 +43,6 @@ int portalShot(int argc, char* argv[]) {
     app.exec();
     return code;
 }
-
-// Notes when the canvas has been painted with a new picture.
-class PaintWatch final : public QObject {
-  public:
-    explicit PaintWatch(const numarika::PictureBox& box) : box_(box) {}
-    bool painted = false;
-    void expectNewPicture() {
-        painted = false;
-        before_ = box_.Picture().cacheKey();
-    }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && box_.Picture().cacheKey() != before_) painted = true;
-        return false;
-    }
-
-  private:
-    const numarika::PictureBox& box_;
-    qint64 before_ = 0;
-};
 
 // Milliseconds from the start of `program` to its end; nothing when it failed.
 std::optional<double> timeProcess(const QString& program, const QStringList& arguments) {
@@ -95,9 +72,7 @@ int main(int argc, char* argv[]) {
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication app(argc, argv);
     initResources();
-    auto platform = numarika::makeDesktopPlatform();
-    platform->dialogs = std::make_unique<numarika::NullDialogs>();  // no box may stop the run
-    numarika::installPlatform(std::move(platform));
+    numarika::bench::installDesktopWithoutBoxes();
 
     numarika::main window;
     numarika::ScanService service(window);
@@ -110,7 +85,7 @@ int main(int argc, char* argv[]) {
     shown.start();
     while (!window.windowHandle()->isExposed() && shown.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    PaintWatch watch(*window.Picture2);
+    numarika::bench::PaintWatch watch(*window.Picture2);
     window.Picture2->installEventFilter(&watch);
 
     const auto timeScan = [&]() -> std::optional<double> {
@@ -151,15 +126,15 @@ int main(int argc, char* argv[]) {
         grim.push_back(*g);
     }
     const QSize screen = window.Picture2->Picture().size();
-    const double base = median(portal);
+    const double base = numarika::bench::median(portal);
     std::printf("Wayland, %dx%d, median of %d runs (each from its process's start):\n",
                 screen.width(), screen.height(), runs);
-    std::printf("  numarika --scan, window hidden for it   %8.1f ms  %5.2fx\n", median(hidden),
-                median(hidden) / base);
-    std::printf("  numarika --scan, window shown           %8.1f ms  %5.2fx\n", median(shownScans),
-                median(shownScans) / base);
+    std::printf("  numarika --scan, window hidden for it   %8.1f ms  %5.2fx\n",
+                numarika::bench::median(hidden), numarika::bench::median(hidden) / base);
+    std::printf("  numarika --scan, window shown           %8.1f ms  %5.2fx\n",
+                numarika::bench::median(shownScans), numarika::bench::median(shownScans) / base);
     std::printf("  baseline: direct portal Screenshot call %8.1f ms  %5.2fx\n", base, 1.0);
-    std::printf("  grim                                    %8.1f ms  %5.2fx\n", median(grim),
-                median(grim) / base);
+    std::printf("  grim                                    %8.1f ms  %5.2fx\n",
+                numarika::bench::median(grim), numarika::bench::median(grim) / base);
     return 0;
 }
