@@ -15,6 +15,11 @@ namespace {
 
 // Below this a PNG costs about a millisecond: encoded when asked for, it needs no worker.
 constexpr qint64 kBackgroundPngPixels = 256 * 256;
+// The background encoding waits this long: the scan's own paint and whatever the user does
+// next are not to share the cores with it, and a picture replaced meanwhile (scans in quick
+// succession) is never encoded. A program that asks at once (a clipboard manager) gets the PNG
+// encoded on demand, on all cores.
+constexpr int kBackgroundPngDelayMs = 100;
 
 }  // namespace
 
@@ -54,11 +59,11 @@ bool QtClipboard::setPicture(const QImage& picture) {
     own_ = QImage();
     if (dataControl_) return offerWithoutFocus(picture);
     auto* offered = new PictureMimeData(picture);
-    // A screen's PNG takes tens of milliseconds on all cores: begun as soon as the UI thread
-    // has handled what is pending (the paint of a new scan), it is mostly ready before anyone
-    // pastes.
+    // A screen's PNG takes tens of milliseconds on all cores: begun a moment after the scan,
+    // it is mostly ready before anyone pastes.
     if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
-        QTimer::singleShot(0, offered, [offered] { offered->encodePngInBackground(); });
+        QTimer::singleShot(kBackgroundPngDelayMs, offered,
+                           [offered] { offered->encodePngInBackground(); });
     clipboard->setMimeData(offered, QClipboard::Clipboard);
     offered_ = offered;
     // On X11 the picture is only offered while we own the selection; another client may
@@ -76,7 +81,7 @@ bool QtClipboard::setPicture(const QImage& picture) {
 bool QtClipboard::offerWithoutFocus(const QImage& picture) {
     auto offered = std::make_shared<PictureMimeData>(picture);
     if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
-        QTimer::singleShot(0, offered.get(),
+        QTimer::singleShot(kBackgroundPngDelayMs, offered.get(),
                            [data = offered.get()] { data->encodePngInBackground(); });
     if (!dataControl_->offer(std::move(offered))) {
         qCInfo(lcPlatform) << "the clipboard could not be set through wlr-data-control";
