@@ -127,6 +127,7 @@ void PictureBox::setPicture(const QImage& picture) {
     // Nothing drawn is kept: a resize below then starts from the picture, not from a copy
     // of the old image.
     image_ = QImage();
+    if (spareOf_ != picture_.cacheKey()) spare_ = QFuture<QImage>();
     if (autoSize_ && !picture_.isNull()) {
         const int b = borderPixels();
         resize(picture_.width() + 2 * b, picture_.height() + 2 * b);
@@ -152,9 +153,25 @@ QImage& PictureBox::drawingImage() {
 
 void PictureBox::prepareOwnPixels() {
     if (image_.isNull() || image_.isDetached() || !patches_.empty()) return;
-    const QImage shared = image_;
     ownPixelsOf_ = image_.cacheKey();
-    ownPixels_ = QtConcurrent::run([shared] { return shared.copy(); });
+    if (spare_.isValid() && spareOf_ == picture_.cacheKey() &&
+        image_.cacheKey() == picture_.cacheKey()) {
+        // The image is the bare picture, of which a copy was made beforehand: taken at the
+        // first drawing, at once when it is done (as it is by the time a hand moves).
+        ownPixels_ = std::exchange(spare_, QFuture<QImage>());
+    } else {
+        const QImage shared = image_;
+        ownPixels_ = QtConcurrent::run([shared] { return shared.copy(); });
+    }
+    keepSpareCopy();
+}
+
+void PictureBox::keepSpareCopy() {
+    if (picture_.isNull()) return;
+    if (spare_.isValid() && spareOf_ == picture_.cacheKey()) return;
+    const QImage picture = picture_;
+    spareOf_ = picture_.cacheKey();
+    spare_ = QtConcurrent::run([picture] { return picture.copy(); });
 }
 
 void PictureBox::takePreparedPixels() const {

@@ -107,6 +107,10 @@ class PictureBox : public QWidget {
     // should not wait for a copy of the whole picture. The copy is taken at the first drawing
     // (waiting for it only if it is not done yet) and dropped when the picture changes.
     void prepareOwnPixels();
+    // Keeps a copy of the bare picture, made on another thread, for the next
+    // prepareOwnPixels() with the same picture: the next drag then starts on pixels of its
+    // own at once. Given up when another picture comes.
+    void keepSpareCopy();
 
     int borderPixels() const { return border_ == Border::Sunken ? 2 : 0; }
     // A picture shown when nothing else is (the viewport's start picture).
@@ -156,6 +160,8 @@ class PictureBox : public QWidget {
     mutable qint64 patchArea_ = 0;
     mutable QFuture<QImage> ownPixels_;
     mutable qint64 ownPixelsOf_ = 0;  // the cache key of the image they copy
+    QFuture<QImage> spare_;
+    qint64 spareOf_ = 0;  // the cache key of the picture it copies
     QImage backdrop_;
     int scaleMode_ = kScaleTwips;
     bool autoRedraw_ = false;
