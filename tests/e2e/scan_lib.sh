@@ -30,6 +30,8 @@ _scan_canvas_shown() {
 
 scan_wait_canvas() {
     SHOT="$E2E_TMP/shot.png"
+    # While the window is off the screen the root shows the same pattern the canvas will.
+    e2e_poll 20 e2e_viewable "$APP_WID" || e2e_fail "the window did not come back"
     e2e_poll 20 _scan_canvas_shown "$@" ||
         e2e_fail "the canvas does not show the screen: $(cat "$E2E_TMP/canvas.log")"
     cat "$E2E_TMP/canvas.log"
