@@ -58,12 +58,12 @@ expect_screen "read through Xwayland"
 kill "$WL_PID"
 
 # オプション > アプリケーション表示: the window is in the picture, and only the window differs.
-_wl_main_window
-read -r x y w h < <(wl_window_geometry "$APP_CON")
+# It stays where it is for such a scan (a window just mapped may be placed a moment later).
 wl_menu o Down Down Return
 wl_clipboard_clear
 wl_menu s Return
 wl_scan_picture "$clip"
+read -r x y w h < <(wl_window_geometry "$APP_CON")
 "$SCAN_TOOL" compare "$clip" "$screen" >/dev/null && e2e_fail "the window is not in the picture"
 "$SCAN_TOOL" compare "$clip" "$screen" "$x" "$y" "$w" "$h" ||
     e2e_fail "the picture differs from the screen outside the window ($x $y $w $h)"
