@@ -79,13 +79,21 @@ void WaylandWindowControl::setWindowState(QWidget& window, WindowState state) {
         // A window shown again is a new one to the compositor, mapped only once it has
         // answered; hiding it before that (the next scan) would leave it to appear later,
         // in the middle of that scan's picture.
-        if (comingBack) waitUntilExposed(window);
+        if (comingBack) {
+            waitUntilExposed(window);
+            shownAgain_.start();
+        }
         return;
     }
     if (!window.isVisible() || hiddenByUs(window)) {
         markHidden(window);
         return;
     }
+    // A compositor may go on showing a window it is still placing (sway keeps drawing a view
+    // whose change is under way until its transaction ends, 200 ms at most): a window shown
+    // again a moment ago (one scan right after another) is let settle first.
+    if (shownAgain_.isValid() && shownAgain_.elapsed() < kSettleMs)
+        waitFor(static_cast<int>(kSettleMs - shownAgain_.elapsed()));
     QElapsedTimer timer;
     timer.start();
     window.hide();

@@ -4,6 +4,8 @@
 // scan is a hidden window: hidden, and the picture asked for only once the compositor has
 // handled the unmapping and shown a frame without the window.
 
+#include <QElapsedTimer>
+
 #include "platform/qt_window_control.h"
 
 namespace numarika {
@@ -17,6 +19,10 @@ class WaylandWindowControl final : public QtWindowControl {
     void setTopMost(QWidget& window, bool topMost) override;
     // The compositor places windows.
     void centreOnScreen(QWidget& window) override;
+
+  private:
+    static constexpr qint64 kSettleMs = 200;
+    QElapsedTimer shownAgain_;  // since the window came back from the last scan
 };
 
 // Waits until the compositor has handled every request this program sent it (one round trip
