@@ -1,8 +1,10 @@
 #pragma once
 // What the benchmarks that run the program's own window share: the desktop's services with
 // messages going to the log (a modal box would stop a run), a watch for the canvas painted with
-// a new picture, and the median.
+// a new picture, letting the program settle between runs, and the median.
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
 #include <memory>
@@ -19,6 +21,15 @@ inline void installDesktopWithoutBoxes() {
     auto platform = makeDesktopPlatform();
     platform->dialogs = std::make_unique<NullDialogs>();
     installPlatform(std::move(platform));
+}
+
+// Lets the program do what it does after a user's action (a paint, a copy on another thread,
+// the clipboard's picture) before the next is timed: a user never acts again as quickly.
+inline void processEventsFor(int milliseconds) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
 }
 
 // Notes when the canvas has been painted with a new picture. A paint of the picture before,

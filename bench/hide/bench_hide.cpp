@@ -35,13 +35,6 @@ using numarika::bench::RawSharedMemoryGrab;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-void processEventsFor(int milliseconds) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < milliseconds)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-}
-
 // The window is back on the screen, frame and all, and shown.
 bool backOnScreen(QWidget& window) {
     xcb_connection_t* c = numarika::x11::connection();
@@ -59,7 +52,7 @@ bool waitBack(QWidget& window) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
     // The window manager and the painter settle before the next scan.
-    processEventsFor(150);
+    numarika::bench::processEventsFor(150);
     return true;
 }
 

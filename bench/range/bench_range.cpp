@@ -13,7 +13,7 @@
 #include <numbers>
 #include <vector>
 
-#include "bench/median.h"
+#include "bench/bench_support.h"
 #include "main_window/main.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
@@ -90,9 +90,7 @@ int main(int argc, char** argv) {
 
     // As after a scan, which keeps a spare copy of the picture for the first drag.
     w.Picture2->keepSpareCopy();
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    numarika::bench::processEventsFor(100);
 
     // The drag: a press near the middle, then the pointer circles round it, so that the
     // rubber band is always a large rectangle (up to about 3000 x 1800 pixels).
