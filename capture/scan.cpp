@@ -107,8 +107,8 @@ void main::m_n_cap_Click() {
         Picture3->setWidth(Picture2->Width());
         // The picture as it came from the clipboard: the cursor is on the canvas only.
         Picture3->setPicture(Picture2->Picture());
-        // A drag will want pixels of its own: copied now, beside the user.
-        Picture2->keepSpareCopy();
+        // A drag will want pixels of its own: copied beside the user, once the picture is shown.
+        Picture2->keepSpareCopyAfterPaint();
         Form_Resize();
     } catch (const std::exception&) {
         // Also what the system throws at us, such as a picture too large for memory.

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <cmath>
@@ -401,6 +402,11 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         opt.frameShape = QFrame::Panel;
         opt.state |= QStyle::State_Sunken;
         style()->drawPrimitive(QStyle::PE_Frame, &opt, &p, this);
+    }
+    if (spareAfterPaint_) {
+        spareAfterPaint_ = false;
+        // Queued: the backing store puts this frame on the screen once the paint returns.
+        QTimer::singleShot(0, this, &PictureBox::keepSpareCopy);
     }
 }
 

@@ -111,6 +111,11 @@ class PictureBox : public QWidget {
     // prepareOwnPixels() with the same picture: the next drag then starts on pixels of its
     // own at once. Given up when another picture comes.
     void keepSpareCopy();
+    // The same, begun once the box has next been painted and the frame put on the screen: a
+    // copy made while a new picture is painted shares the memory with that paint. Without a
+    // paint, the next drag makes its copy itself.
+    void keepSpareCopyAfterPaint() { spareAfterPaint_ = true; }
+    bool hasSpareCopy() const { return spare_.isValid() && spareOf_ == picture_.cacheKey(); }
 
     int borderPixels() const { return border_ == Border::Sunken ? 2 : 0; }
     // A picture shown when nothing else is (the viewport's start picture).
@@ -162,6 +167,7 @@ class PictureBox : public QWidget {
     mutable qint64 ownPixelsOf_ = 0;  // the cache key of the image they copy
     QFuture<QImage> spare_;
     qint64 spareOf_ = 0;  // the cache key of the picture it copies
+    bool spareAfterPaint_ = false;
     QImage backdrop_;
     int scaleMode_ = kScaleTwips;
     bool autoRedraw_ = false;

@@ -325,6 +325,31 @@ class TestPictureBox : public QObject {
         COMPARE_IMAGES(box.Image(), expected);
     }
 
+    // The copy kept for the next drag waits for the paint of the new picture, is of the
+    // picture shown then, and the drag's pixels are its own.
+    void theSpareCopyFollowsThePaintOfThePictureShown() {
+        const QImage first = patternPicture(120, 90);
+        const QImage second = first.mirrored(true, false);
+        PictureBox box(nullptr);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        PaintWatcher watcher;
+        box.installEventFilter(&watcher);
+        box.setPicture(first);
+        box.keepSpareCopyAfterPaint();
+        QVERIFY(!box.hasSpareCopy());
+        box.setPicture(second);  // replaced before it was painted
+        QTRY_VERIFY(box.hasSpareCopy());
+        QVERIFY(watcher.events > 0);
+
+        box.prepareOwnPixels();
+        QPainter(&box.drawingImage()).fillRect(10, 10, 20, 20, Qt::green);
+        QImage expected = second.copy();
+        QPainter(&expected).fillRect(10, 10, 20, 20, Qt::green);
+        COMPARE_IMAGES(box.Image(), expected);
+        COMPARE_IMAGES(box.Picture(), second);
+    }
+
     void aNewPictureOrClsDropsTheDrawingsKeptAside() {
         const QImage picture = patternPicture(120, 90);
         const QImage other = patternPicture(120, 90).mirrored(true, false);
