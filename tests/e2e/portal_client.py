@@ -91,6 +91,15 @@ class Client:
             return answer[0]
         return None
 
+    def step(self, name, call, options, timeout=10):
+        """request() with its answer emitted under `name`; exits with 2 when none comes."""
+        answer = self.request(call, options, timeout)
+        if answer is None:
+            emit({"step": name, "timeout": True})
+            sys.exit(2)
+        emit({"step": name, "response": answer[0], "results": answer[1]})
+        return answer
+
 
 def screenshot(args):
     client = Client()
@@ -112,15 +121,11 @@ def screenshot(args):
 def shortcuts(args):
     client = Client()
     iface = dbus.Interface(client.portal, "org.freedesktop.portal.GlobalShortcuts")
-    answer = client.request(
+    answer = client.step(
+        "CreateSession",
         lambda options: iface.CreateSession(options),
         {"session_handle_token": client.token()},
-        10,
     )
-    if answer is None:
-        emit({"step": "CreateSession", "timeout": True})
-        return 2
-    emit({"step": "CreateSession", "response": answer[0], "results": answer[1]})
     if answer[0] != 0:
         return 1
     session = dbus.ObjectPath(answer[1]["session_handle"])
@@ -160,20 +165,12 @@ def shortcuts(args):
             on_signal(name), name, "org.freedesktop.portal.GlobalShortcuts", PORTAL, PATH
         )
 
-    answer = client.request(
-        lambda options: iface.BindShortcuts(session, wanted, "", options), {}, 10
+    answer = client.step(
+        "BindShortcuts", lambda options: iface.BindShortcuts(session, wanted, "", options), {}
     )
-    if answer is None:
-        emit({"step": "BindShortcuts", "timeout": True})
-        return 2
-    emit({"step": "BindShortcuts", "response": answer[0], "results": answer[1]})
     if answer[0] != 0:
         return 1
-    answer = client.request(lambda options: iface.ListShortcuts(session, options), {}, 10)
-    if answer is None:
-        emit({"step": "ListShortcuts", "timeout": True})
-        return 2
-    emit({"step": "ListShortcuts", "response": answer[0], "results": answer[1]})
+    client.step("ListShortcuts", lambda options: iface.ListShortcuts(session, options), {})
 
     GLib.timeout_add(int(args.timeout * 1000), client.loop.quit)
     GLib.unix_signal_add(GLib.PRIORITY_HIGH, signal.SIGTERM, client.loop.quit)
