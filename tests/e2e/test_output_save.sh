@@ -12,39 +12,37 @@ output_scan
 # Saved into the home folder, which starts empty: nothing else may appear there.
 folder="$HOME/saved"
 mkdir -p "$folder"
+# ファイル > 画像を保存 under NAME, in the dialog titled TITLE; the message after it is closed.
+save_as() {
+    output_file_entry 0
+    output_save "$1" "$2"
+    output_close_message
+}
+
+# FILE is a JPEG of "W H" pixels showing the picture REFERENCE (within JPEG's loss); WHAT names
+# it in a failure.
+saved_is() {
+    local file=$1 size=$2 reference=$3 what=$4 ppm="$E2E_TMP/${1##*/}.ppm"
+    [ -f "$file" ] || e2e_fail "no file for $what: $(ls "$folder")"
+    [ "$(identify -format '%m %w %h' "$file")" = "JPEG $size" ] ||
+        e2e_fail "$what is not a JPEG of $size pixels: $(identify "$file" 2>&1)"
+    djpeg -ppm "$file" >"$ppm" || e2e_fail "djpeg cannot read $what"
+    "$OUTPUT_TOOL" compare "$ppm" "$reference" 16 45 || e2e_fail "$what is not what it shows"
+}
+
 # A name that no narrow code page holds.
-whole="$folder/全体😀ü.jpg"
-output_file_entry 0
-output_save "$whole" '^画像全体を保存$'
-output_close_message
-[ -f "$whole" ] || e2e_fail "no file under the typed name: $(ls "$folder")"
-[ "$(identify -format '%m %w %h' "$whole")" = "JPEG 1280 800" ] ||
-    e2e_fail "not a 1280x800 JPEG: $(identify "$whole" 2>&1)"
-djpeg -ppm "$whole" >"$E2E_TMP/whole.ppm" || e2e_fail "djpeg cannot read the whole picture"
-"$OUTPUT_TOOL" compare "$E2E_TMP/whole.ppm" "$PATTERN" 16 45 ||
-    e2e_fail "the saved whole picture is not the screen"
+save_as "$folder/全体😀ü.jpg" '^画像全体を保存$'
+saved_is "$folder/全体😀ü.jpg" "1280 800" "$PATTERN" "the whole picture"
 
 # A range, with the default extension added to a name typed without one.
 output_drag 50 40 173 91
-output_file_entry 0
-output_save "$folder/range" '^範囲内画像を保存$'
-output_close_message
-range="$folder/range.jpg"
-[ -f "$range" ] || e2e_fail "no $range: $(ls "$folder")"
-[ "$(identify -format '%m %w %h' "$range")" = "JPEG 173 91" ] ||
-    e2e_fail "not a 173x91 JPEG: $(identify "$range" 2>&1)"
-djpeg -ppm "$range" >"$E2E_TMP/range.ppm" || e2e_fail "djpeg cannot read the range"
-"$OUTPUT_TOOL" compare "$E2E_TMP/range.ppm" "$RANGE_PNG" 16 45 ||
-    e2e_fail "the saved range is not the dragged part of the screen"
+save_as "$folder/range" '^範囲内画像を保存$'
+saved_is "$folder/range.jpg" "173 91" "$RANGE_PNG" "the dragged range"
 
 # After a save the canvas works in its own units again: a new range lands where it is dragged.
 output_drag 300 200 64 48
-output_file_entry 0
-output_save "$folder/second.jpg" '^範囲内画像を保存$'
-output_close_message
-djpeg -ppm "$folder/second.jpg" >"$E2E_TMP/second.ppm" || e2e_fail "djpeg cannot read second.jpg"
-"$OUTPUT_TOOL" compare "$E2E_TMP/second.ppm" "$RANGE_PNG" 16 45 ||
-    e2e_fail "the second range is not the dragged part of the screen"
+save_as "$folder/second.jpg" '^範囲内画像を保存$'
+saved_is "$folder/second.jpg" "64 48" "$RANGE_PNG" "the second range"
 
 # Nothing else was left in the folder (no temporary files).
 listing=$(find "$folder" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | tr '\n' ' ')
