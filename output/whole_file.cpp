@@ -80,44 +80,29 @@ std::optional<FileWriteFailure> writeWholeFile(const QString& path, QByteArrayVi
 }
 
 QString systemReason(int error) {
-    QString why;
-    switch (error) {
-        case ENOSPC:
-            why = QStringLiteral("ディスクの空き容量が足りません");
-            break;
-        case EDQUOT:
-            why = QStringLiteral("ディスクの使用量の上限を超えました");
-            break;
-        case EFBIG:
-            why = QStringLiteral("ファイルが大きすぎます");
-            break;
-        case EROFS:
-            why = QStringLiteral("読み取り専用のファイルシステムです");
-            break;
-        case EACCES:
-        case EPERM:
-            why = QStringLiteral("書き込みの権限がありません");
-            break;
-        case ENOENT:
-            why = QStringLiteral("フォルダーがありません");
-            break;
-        case ENOTDIR:
-            why = QStringLiteral("フォルダーではないものがパスに含まれています");
-            break;
-        case EISDIR:
-            why = QStringLiteral("同じ名前のフォルダーがあります");
-            break;
-        case ENAMETOOLONG:
-            why = QStringLiteral("名前が長すぎます");
-            break;
-        case EIO:
-            why = QStringLiteral("入出力エラーが発生しました");
-            break;
-        default:
-            break;
-    }
+    // The reasons a user can act on, in the program's words; the system's own text follows.
+    struct Reason {
+        int error;
+        const char16_t* words;
+    };
+    static constexpr Reason kReasons[] = {
+        {ENOSPC, u"ディスクの空き容量が足りません"},
+        {EDQUOT, u"ディスクの使用量の上限を超えました"},
+        {EFBIG, u"ファイルが大きすぎます"},
+        {EROFS, u"読み取り専用のファイルシステムです"},
+        {EACCES, u"書き込みの権限がありません"},
+        {EPERM, u"書き込みの権限がありません"},
+        {ENOENT, u"フォルダーがありません"},
+        {ENOTDIR, u"フォルダーではないものがパスに含まれています"},
+        {EISDIR, u"同じ名前のフォルダーがあります"},
+        {ENAMETOOLONG, u"名前が長すぎます"},
+        {EIO, u"入出力エラーが発生しました"},
+    };
     const QString system = QString::fromLocal8Bit(std::strerror(error));
-    return why.isEmpty() ? system : why + QStringLiteral(": ") + system;
+    for (const Reason& reason : kReasons)
+        if (reason.error == error)
+            return QString::fromUtf16(reason.words) + QStringLiteral(": ") + system;
+    return system;
 }
 
 }  // namespace numarika
