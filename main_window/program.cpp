@@ -54,14 +54,22 @@ int main(int argc, char* argv[]) {
 
     int result = 0;
     {
+        // The name on the session bus first: the start-up may show a message (the hot key's
+        // refusal), and a `numarika --scan` of the desktop's key binding that comes meanwhile
+        // must find this copy, not start another one.
+        numarika::ScanService service;
+        // Another copy began at the same moment and took the name: it scans, this one ends.
+        const bool handedOver = !service.publish() && scan &&
+                                numarika::ScanService::anotherCopyRuns() &&
+                                numarika::askRunningCopyToScan();
         // Form_Load runs inside the constructor (and may show the hot key's refusal).
-        numarika::main window;
-        numarika::ScanService service(window);
-        service.publish();
-        if (!shutdown.requested()) {
-            numarika::services().windows->centreOnScreen(window);
-            window.show();
-            if (scan) numarika::scanWhenShown(window);
+        std::optional<numarika::main> window;
+        if (!handedOver) window.emplace();
+        if (window && !shutdown.requested()) {
+            service.serve(*window);
+            if (scan) service.requestScan();
+            numarika::services().windows->centreOnScreen(*window);
+            window->show();
             result = app.exec();
         }
     }
