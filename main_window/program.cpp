@@ -67,7 +67,7 @@ int main(int argc, char* argv[]) {
         if (!handedOver) window.emplace();
         if (window && !shutdown.requested()) {
             service.serve(*window);
-            if (scan) service.requestScan();
+            if (scan) service.requestScan(numarika::desktopActivationToken());
             numarika::services().windows->centreOnScreen(*window);
             window->show();
             result = app.exec();

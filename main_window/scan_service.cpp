@@ -117,6 +117,11 @@ void ScanService::scanNow() {
         windows.activateByTitle(window_->windowTitle());
 }
 
+QString desktopActivationToken() {
+    const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    return token.isEmpty() ? qEnvironmentVariable("DESKTOP_STARTUP_ID") : token;
+}
+
 bool askRunningCopyToScan() {
     // A connection of its own, closed before the asking ends: when no copy runs, this process
     // goes on to become the program, and Qt's shared session connection, once made under the

@@ -58,6 +58,10 @@ class ScanService final : public QObject {
     bool published_ = false;
 };
 
+// The token the desktop gave this process for bringing a window forward: XDG_ACTIVATION_TOKEN,
+// else the startup id (GNOME 43 gives only DESKTOP_STARTUP_ID, which its compositor also takes).
+QString desktopActivationToken();
+
 // Asks the running copy to scan, handing it the desktop's activation token from this
 // process's environment; false when none runs in this session (or there is no bus).
 bool askRunningCopyToScan();

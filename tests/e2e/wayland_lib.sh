@@ -438,6 +438,35 @@ _wl_take_wlr_turn() {
         e2e_fail "wayland: another desktop kept xdg-desktop-portal-wlr for ${WL_WLR_WAIT:-240} s"
 }
 
+# The start of every desktop of this library and those built on it (gnome_lib.sh): its folder,
+# runtime folder and the watcher that ends it with the test.
+_wl_begin_desktop() {
+    _wl_started=1
+
+    # A desktop started again after wl_stop_desktop must not read the last one's files.
+    WL_DIR="$E2E_TMP/wl"
+    rm -rf "$WL_DIR"
+    mkdir -p "$WL_DIR"
+    : >"$WL_DIR/groups"
+    : >"$WL_DIR/started"
+    _wl_tag="${E2E_TMP##*/}.$$"
+    _wl_test_pid=$$
+    # A runtime folder of our own, as the protocols want it: sockets of sway, the bus, pipewire.
+    if [ -z "${XDG_RUNTIME_DIR:-}" ] || [[ $XDG_RUNTIME_DIR != "$E2E_TMP"/* ]]; then
+        export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
+    fi
+    mkdir -p "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    # sway's IPC socket is the longest path in it; sockaddr_un holds 108 bytes.
+    ((${#XDG_RUNTIME_DIR} < 70)) || e2e_fail "wayland: runtime folder path too long for sockets"
+    unset SWAYSOCK I3SOCK WAYLAND_DISPLAY DISPLAY
+
+    # A subshell of this one, with every helper here: ended first when the test ends.
+    _wl_watch &
+    _wl_watcher=$!
+    e2e_at_cleanup _wl_end_watch
+}
+
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
     local shortcuts=1 float=0 keys="" iface
@@ -472,31 +501,9 @@ wl_start_desktop() {
         esac
         shift
     done
-    _wl_started=1
-
-    # A desktop started again after wl_stop_desktop must not read the last one's files.
-    WL_DIR="$E2E_TMP/wl"
-    rm -rf "$WL_DIR"
-    mkdir -p "$WL_DIR"
-    : >"$WL_DIR/groups"
-    : >"$WL_DIR/started"
-    _wl_tag="${E2E_TMP##*/}.$$"
-    _wl_test_pid=$$
-    # A runtime folder of our own, as the protocols want it: sockets of sway, the bus, pipewire.
-    if [ -z "${XDG_RUNTIME_DIR:-}" ] || [[ $XDG_RUNTIME_DIR != "$E2E_TMP"/* ]]; then
-        export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
-    fi
-    mkdir -p "$XDG_RUNTIME_DIR"
-    chmod 700 "$XDG_RUNTIME_DIR"
-    # sway's IPC socket is the longest path in it; sockaddr_un holds 108 bytes.
-    ((${#XDG_RUNTIME_DIR} < 70)) || e2e_fail "wayland: runtime folder path too long for sockets"
-    unset SWAYSOCK I3SOCK WAYLAND_DISPLAY DISPLAY
+    _wl_begin_desktop
     export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
 
-    # A subshell of this one, with every helper here: ended first when the test ends.
-    _wl_watch &
-    _wl_watcher=$!
-    e2e_at_cleanup _wl_end_watch
     # Taken after the watcher started, so that only this shell and what it starts hold it.
     [ "$screenshot" = wlr ] && _wl_take_wlr_turn
 
