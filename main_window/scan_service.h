@@ -34,7 +34,8 @@ class ScanService final : public QObject {
     static bool anotherCopyRuns();
 
     // Requests are carried out by `window` from its first showing on; those that came before
-    // (while the start-up was still showing its messages) are carried out then, once.
+    // (while the start-up was still showing its messages) are carried out then, once. Call
+    // before the window is first shown.
     void serve(main& window);
     // A scan as the menu command's, from the event loop; `token` brings the window forward
     // after it (see WindowControl::useActivationToken).
