@@ -607,7 +607,9 @@ wl_screen() {
 
 wl_clipboard_types() { timeout 5 wl-paste --list-types; }
 
-_wl_has_png() { wl-paste --list-types 2>/dev/null | grep -qx image/png; }
+# wl-paste may wait for the keyboard focus (GNOME, without wlr-data-control) or for a clipboard
+# that is empty (KWin): never without a bound.
+_wl_has_png() { timeout 5 wl-paste --list-types 2>/dev/null | grep -qx image/png; }
 
 wl_clipboard_png() {
     local out=$1 seconds=${2:-5}
@@ -714,6 +716,6 @@ wl_close_box() {
 _wl_box_gone() { ! swaymsg -t get_tree -r | jq -e --argjson id "$1" 'any(.. | objects; .id? == $id)' >/dev/null; }
 _wl_no_box() { ! wl_wait_window --title '^ヌマリカ$' --pid "$APP_PID" 0 >/dev/null 2>&1; }
 
-wl_clipboard_clear() { wl-copy --clear; }
+wl_clipboard_clear() { timeout 10 wl-copy --clear; }
 
 wl_scan_picture() { wl_clipboard_png "$1" "${2:-20}" || e2e_fail "no picture on the clipboard"; }
