@@ -12,6 +12,7 @@
 #include "platform/clipboard.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
+#include "platform/hot_keys.h"
 #include "platform/keyboard.h"
 #include "platform/platform.h"
 #include "platform/window_control.h"
@@ -59,7 +60,10 @@ void main::m_n_cap_Click() {
 
     const auto reRegisterPrintKey = [this, &platform] {
         if (m_ps_key->isChecked()) return;
-        if (Module1::RegisterPrintKey(hWnd(), Module1::kHotKeyAtomName, 0, VK_SNAPSHOT) == 0)
+        // Where the desktop has no global keys at all, the start said so once; saying it after
+        // every scan would tell the user nothing new.
+        if (Module1::RegisterPrintKey(hWnd(), Module1::kHotKeyAtomName, 0, VK_SNAPSHOT) == 0 &&
+            platform.hotKeys->everOffered())
             platform.dialogs->messageBox(kReRegisterFailed);
     };
     const auto takePicture = [this, &platform] {

@@ -48,6 +48,15 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("numarika"));
     QGuiApplication::setDesktopFileName(numarika::kApplicationId);  // launcher and task bar
+    // The name on the session bus first, before the desktop's services are asked for (the
+    // portal may take seconds) and the start-up may show a message (the hot key's refusal):
+    // a `numarika --scan` of the desktop's key binding that comes meanwhile must find this
+    // copy, not start another one.
+    numarika::ScanService service;
+    // Another copy began at the same moment and took the name: it scans, this one ends.
+    if (!service.publish() && scan && numarika::ScanService::anotherCopyRuns() &&
+        numarika::askRunningCopyToScan())
+        return 0;
     numarika::installJapaneseTranslations(app);
     numarika::installPlatform(numarika::makeDesktopPlatform());
     numarika::ShutdownPaths shutdown(app);
@@ -56,12 +65,11 @@ int main(int argc, char* argv[]) {
     {
         // Form_Load runs inside the constructor (and may show the hot key's refusal).
         numarika::main window;
-        numarika::ScanService service(window);
-        service.publish();
         if (!shutdown.requested()) {
+            service.serve(window);
+            if (scan) service.requestScan(numarika::desktopActivationToken());
             numarika::services().windows->centreOnScreen(window);
             window.show();
-            if (scan) numarika::scanWhenShown(window);
             result = app.exec();
         }
     }

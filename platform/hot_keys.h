@@ -17,6 +17,10 @@ class HotKeys {
     virtual bool registerHotKey(std::int32_t id, std::uint32_t modifiers,
                                 std::uint32_t virtualKey) = 0;
     virtual bool unregisterHotKey(std::int32_t id) = 0;
+    // False where the desktop has no global-key service at all (sway, GNOME before 48 on
+    // Wayland): known at start and unchanged for the session, so a refusal there is final,
+    // unlike a key another program holds now and may let go of later.
+    virtual bool everOffered() const { return true; }
 
     // `activated` hears the presses; `lost` hears of a registration that the desktop took
     // back later (the keyboard map changed and the key could not be had again, a portal

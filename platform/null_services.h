@@ -20,6 +20,7 @@ class NullHotKeys final : public HotKeys {
     bool registerHotKey(std::int32_t id, std::uint32_t modifiers,
                         std::uint32_t virtualKey) override;
     bool unregisterHotKey(std::int32_t id) override;
+    bool everOffered() const override { return false; }
 };
 
 class NullClipboard final : public Clipboard {

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTimer>
+#include <QWindow>
 
 #include "platform/clipboard_keeper.h"
 #include "platform/logging.h"
@@ -29,6 +30,7 @@ QtClipboard::QtClipboard() {
 }
 
 QtClipboard::~QtClipboard() {
+    QObject::disconnect(atFocus_);
     PictureMimeData* offered = offered_;
     QClipboard* clipboard = offered ? QGuiApplication::clipboard() : nullptr;
     if (clipboard && clipboard->ownsClipboard() && clipboard->mimeData() == offered)
@@ -48,6 +50,7 @@ std::optional<QImage> QtClipboard::picture() {
 
 void QtClipboard::clear() {
     own_ = QImage();
+    QObject::disconnect(atFocus_);
     if (dataControl_) dataControl_->clear();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->clear(QClipboard::Clipboard);
@@ -57,15 +60,9 @@ bool QtClipboard::setPicture(const QImage& picture) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard || picture.isNull()) return false;
     own_ = QImage();
+    QObject::disconnect(atFocus_);
     if (dataControl_) return offerWithoutFocus(picture);
-    auto* offered = new PictureMimeData(picture);
-    // A screen's PNG takes tens of milliseconds on all cores: begun a moment after the scan,
-    // it is mostly ready before anyone pastes.
-    if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
-        QTimer::singleShot(kBackgroundPngDelayMs, offered,
-                           [offered] { offered->encodePngInBackground(); });
-    clipboard->setMimeData(offered, QClipboard::Clipboard);
-    offered_ = offered;
+    offer(picture);
     // On X11 the picture is only offered while we own the selection; another client may
     // have refused us that.
     if (QGuiApplication::platformName() == QLatin1String("xcb") && !clipboard->ownsClipboard()) {
@@ -75,7 +72,35 @@ bool QtClipboard::setPicture(const QImage& picture) {
     own_ = picture;
     qCDebug(lcPlatform) << "picture on the clipboard:" << picture.size()
                         << "owned:" << clipboard->ownsClipboard();
+    if (QGuiApplication::platformName() == QLatin1String("wayland") &&
+        !QGuiApplication::focusWindow())
+        offerAgainAtFocus();
     return true;
+}
+
+void QtClipboard::offer(const QImage& picture) {
+    auto* offered = new PictureMimeData(picture);
+    // A screen's PNG takes tens of milliseconds on all cores: begun a moment after the scan,
+    // it is mostly ready before anyone pastes.
+    if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
+        QTimer::singleShot(kBackgroundPngDelayMs, offered,
+                           [offered] { offered->encodePngInBackground(); });
+    QGuiApplication::clipboard()->setMimeData(offered, QClipboard::Clipboard);
+    offered_ = offered;
+}
+
+void QtClipboard::offerAgainAtFocus() {
+    qCInfo(lcPlatform) << "the clipboard was set without the keyboard focus:"
+                          " offered again when a window of ours gets it";
+    atFocus_ = QObject::connect(
+        qGuiApp, &QGuiApplication::focusWindowChanged, qGuiApp, [this](QWindow* focused) {
+            if (!focused) return;
+            QObject::disconnect(atFocus_);
+            // Only the picture still ours: a clear or a newer picture ended the wait.
+            if (own_.isNull()) return;
+            offer(own_);
+            qCDebug(lcPlatform) << "picture offered again with the keyboard focus";
+        });
 }
 
 bool QtClipboard::offerWithoutFocus(const QImage& picture) {

@@ -5,6 +5,7 @@
 // that by a keeper where the desktop has no clipboard manager (see clipboard_keeper.h).
 
 #include <QImage>
+#include <QObject>
 #include <QPointer>
 #include <memory>
 
@@ -31,6 +32,12 @@ class QtClipboard final : public Clipboard {
 
   private:
     bool offerWithoutFocus(const QImage& picture);
+    void offer(const QImage& picture);
+    void offerAgainAtFocus();
+
+    // A Wayland compositor without wlr-data-control (GNOME) ignores a clipboard set while
+    // none of our windows has the keyboard: such a picture is offered again when one gets it.
+    QMetaObject::Connection atFocus_;
 
     QImage own_;
     // Qt owns it and deletes it when another program takes the clipboard.

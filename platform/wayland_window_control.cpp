@@ -114,4 +114,10 @@ void WaylandWindowControl::setTopMost(QWidget& window, bool topMost) {
 
 void WaylandWindowControl::centreOnScreen(QWidget&) {}
 
+void WaylandWindowControl::useActivationToken(const QString& token) {
+    if (token.isEmpty()) return;
+    qCDebug(lcPlatform) << "the next activation presents the desktop's token";
+    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+}
+
 }  // namespace numarika

@@ -19,6 +19,9 @@ class WaylandWindowControl final : public QtWindowControl {
     void setTopMost(QWidget& window, bool topMost) override;
     // The compositor places windows.
     void centreOnScreen(QWidget& window) override;
+    // Qt's Wayland plugin presents XDG_ACTIVATION_TOKEN at its next activation request and
+    // then forgets it: the token is left there for it.
+    void useActivationToken(const QString& token) override;
 
   private:
     static constexpr qint64 kSettleMs = 200;

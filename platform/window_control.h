@@ -20,6 +20,11 @@ class WindowControl {
     virtual void setTopMost(QWidget& window, bool topMost) = 0;
     // Brings the window with this caption to the foreground; false when there is none.
     virtual bool activateByTitle(const QString& caption) = 0;
+    // A token the desktop gave to the command that asked us to act (xdg-activation's
+    // XDG_ACTIVATION_TOKEN, a startup id): the next activation of our window presents it, so
+    // that the desktop lets the window come forward and take the keyboard. Where activation
+    // needs no token, it is not needed.
+    virtual void useActivationToken(const QString& token) { static_cast<void>(token); }
     // Dispatches every event that is waiting for the UI thread, and waits for work the desktop
     // was asked to do meanwhile (a screen picture on its way), each within its own time-out.
     virtual void doEvents() = 0;

@@ -27,6 +27,8 @@ packages=(
   sway swaybg xwayland grim wl-clipboard wtype wev jq
   xdg-desktop-portal xdg-desktop-portal-wlr pipewire dbus-daemon dbus-bin procps
   python3-dbus python3-gi
+  # the private headless GNOME desktop of the GNOME end-to-end tests (tests/e2e/gnome_lib.sh)
+  gnome-shell xdg-desktop-portal-gnome xdg-desktop-portal-gtk
 )
 
 if [ "$(id -u)" -ne 0 ]; then

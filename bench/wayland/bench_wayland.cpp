@@ -75,11 +75,12 @@ int main(int argc, char* argv[]) {
     numarika::bench::installDesktopWithoutBoxes();
 
     numarika::main window;
-    numarika::ScanService service(window);
+    numarika::ScanService service;
     if (!service.publish()) {
         std::fprintf(stderr, "bench_wayland: cannot take the program's bus name\n");
         return 1;
     }
+    service.serve(window);
     window.show();
     QElapsedTimer shown;
     shown.start();

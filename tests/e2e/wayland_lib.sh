@@ -438,6 +438,35 @@ _wl_take_wlr_turn() {
         e2e_fail "wayland: another desktop kept xdg-desktop-portal-wlr for ${WL_WLR_WAIT:-240} s"
 }
 
+# The start of every desktop of this library and those built on it (gnome_lib.sh): its folder,
+# runtime folder and the watcher that ends it with the test.
+_wl_begin_desktop() {
+    _wl_started=1
+
+    # A desktop started again after wl_stop_desktop must not read the last one's files.
+    WL_DIR="$E2E_TMP/wl"
+    rm -rf "$WL_DIR"
+    mkdir -p "$WL_DIR"
+    : >"$WL_DIR/groups"
+    : >"$WL_DIR/started"
+    _wl_tag="${E2E_TMP##*/}.$$"
+    _wl_test_pid=$$
+    # A runtime folder of our own, as the protocols want it: sockets of sway, the bus, pipewire.
+    if [ -z "${XDG_RUNTIME_DIR:-}" ] || [[ $XDG_RUNTIME_DIR != "$E2E_TMP"/* ]]; then
+        export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
+    fi
+    mkdir -p "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    # sway's IPC socket is the longest path in it; sockaddr_un holds 108 bytes.
+    ((${#XDG_RUNTIME_DIR} < 70)) || e2e_fail "wayland: runtime folder path too long for sockets"
+    unset SWAYSOCK I3SOCK WAYLAND_DISPLAY DISPLAY
+
+    # A subshell of this one, with every helper here: ended first when the test ends.
+    _wl_watch &
+    _wl_watcher=$!
+    e2e_at_cleanup _wl_end_watch
+}
+
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
     local shortcuts=1 float=0 keys="" iface
@@ -472,31 +501,9 @@ wl_start_desktop() {
         esac
         shift
     done
-    _wl_started=1
-
-    # A desktop started again after wl_stop_desktop must not read the last one's files.
-    WL_DIR="$E2E_TMP/wl"
-    rm -rf "$WL_DIR"
-    mkdir -p "$WL_DIR"
-    : >"$WL_DIR/groups"
-    : >"$WL_DIR/started"
-    _wl_tag="${E2E_TMP##*/}.$$"
-    _wl_test_pid=$$
-    # A runtime folder of our own, as the protocols want it: sockets of sway, the bus, pipewire.
-    if [ -z "${XDG_RUNTIME_DIR:-}" ] || [[ $XDG_RUNTIME_DIR != "$E2E_TMP"/* ]]; then
-        export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
-    fi
-    mkdir -p "$XDG_RUNTIME_DIR"
-    chmod 700 "$XDG_RUNTIME_DIR"
-    # sway's IPC socket is the longest path in it; sockaddr_un holds 108 bytes.
-    ((${#XDG_RUNTIME_DIR} < 70)) || e2e_fail "wayland: runtime folder path too long for sockets"
-    unset SWAYSOCK I3SOCK WAYLAND_DISPLAY DISPLAY
+    _wl_begin_desktop
     export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
 
-    # A subshell of this one, with every helper here: ended first when the test ends.
-    _wl_watch &
-    _wl_watcher=$!
-    e2e_at_cleanup _wl_end_watch
     # Taken after the watcher started, so that only this shell and what it starts hold it.
     [ "$screenshot" = wlr ] && _wl_take_wlr_turn
 
@@ -600,7 +607,9 @@ wl_screen() {
 
 wl_clipboard_types() { timeout 5 wl-paste --list-types; }
 
-_wl_has_png() { wl-paste --list-types 2>/dev/null | grep -qx image/png; }
+# wl-paste may wait for the keyboard focus (GNOME, without wlr-data-control) or for a clipboard
+# that is empty (KWin): never without a bound.
+_wl_has_png() { timeout 5 wl-paste --list-types 2>/dev/null | grep -qx image/png; }
 
 wl_clipboard_png() {
     local out=$1 seconds=${2:-5}
@@ -707,6 +716,6 @@ wl_close_box() {
 _wl_box_gone() { ! swaymsg -t get_tree -r | jq -e --argjson id "$1" 'any(.. | objects; .id? == $id)' >/dev/null; }
 _wl_no_box() { ! wl_wait_window --title '^ヌマリカ$' --pid "$APP_PID" 0 >/dev/null 2>&1; }
 
-wl_clipboard_clear() { wl-copy --clear; }
+wl_clipboard_clear() { timeout 10 wl-copy --clear; }
 
 wl_scan_picture() { wl_clipboard_png "$1" "${2:-20}" || e2e_fail "no picture on the clipboard"; }

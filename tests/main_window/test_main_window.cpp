@@ -7,6 +7,7 @@
 #include "capture/module1.h"
 #include "controls/user32.h"
 #include "main_window/main.h"
+#include "main_window/scan_service.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 
@@ -60,6 +61,35 @@ class TestMainWindow : public QObject {
         QCOMPARE(user32().hotKeys.value(call.id).hwnd, w.hWnd());
         QCOMPARE(call.modifiers, 0u);
         QCOMPARE(call.virtualKey, 0x2Cu);
+    }
+
+    // `numarika --scan` while the start-up's refusal is up: the requests wait for the window,
+    // make one scan once it is shown, and hand the desktop's token on. Where the desktop has
+    // no global keys at all, the refusal is said at the start only, not after every scan.
+    void scanRequestsDuringStartUpMakeOneScanOnceShown() {
+        Scripted s = installScriptedPlatform();
+        s.hotKeys->noService = true;
+        ScanService service;
+        s.dialogs->onMessage = [&service](const QString&) {
+            service.Scan();
+            service.ScanWithPlatformData({{kActivationTokenKey, QStringLiteral("token-1")}});
+        };
+        main w;
+        s.dialogs->onMessage = nullptr;
+        const QStringList refusal{QStringLiteral("Print Screenキーの設定に失敗しました。")};
+        QCOMPARE(s.dialogs->messages, refusal);
+        QCoreApplication::processEvents();
+        QCOMPARE(s.keyboard->grabs, 0);
+        service.serve(w);
+        w.show();
+        QTRY_COMPARE(s.keyboard->grabs, 1);
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        QCOMPARE(s.keyboard->grabs, 1);
+        QCOMPARE(s.windows->activationTokens, QStringList{QStringLiteral("token-1")});
+        QCOMPARE(s.windows->activated.last(), w.windowTitle());
+        service.Scan();
+        QTRY_COMPARE(s.keyboard->grabs, 2);
+        QCOMPARE(s.dialogs->messages, refusal);
     }
 
     void designGeometry() {

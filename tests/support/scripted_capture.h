@@ -89,6 +89,7 @@ class ScriptedWindowControl final : public WindowControl {
         : desktop_(std::move(desktop)) {}
     bool refuseActivation = false;  // no window carries the caption
     QStringList activated;
+    QStringList activationTokens;  // handed over for the next activation, in order
     int yields = 0;
     // Runs inside every yield, after the pending events: the yield's number (from 1) is given.
     std::function<void(int)> onYield;
@@ -97,6 +98,7 @@ class ScriptedWindowControl final : public WindowControl {
     void setWindowState(QWidget& window, WindowState state) override;
     void setTopMost(QWidget& window, bool topMost) override;
     bool activateByTitle(const QString& caption) override;
+    void useActivationToken(const QString& token) override { activationTokens.append(token); }
     void doEvents() override;
     // Centred as Qt alone would (the scripted desktop has no frames).
     void centreOnScreen(QWidget& window) override;

@@ -10,7 +10,7 @@ namespace numarika::testing {
 bool ScriptedHotKeys::registerHotKey(std::int32_t id, std::uint32_t modifiers,
                                      std::uint32_t virtualKey) {
     calls.append({true, id, modifiers, virtualKey});
-    if (refuse) return false;
+    if (refuse || noService) return false;
     registered.insert(id);
     return true;
 }

@@ -28,13 +28,15 @@ class ScriptedHotKeys final : public HotKeys {
         std::uint32_t modifiers;
         std::uint32_t virtualKey;
     };
-    bool refuse = false;  // the next registrations are refused (another program holds the key)
+    bool refuse = false;     // the next registrations are refused (another program holds the key)
+    bool noService = false;  // a desktop without global keys: every registration is refused
     QList<Call> calls;
     QSet<std::int32_t> registered;  // identifiers registered now
 
     bool registerHotKey(std::int32_t id, std::uint32_t modifiers,
                         std::uint32_t virtualKey) override;
     bool unregisterHotKey(std::int32_t id) override;
+    bool everOffered() const override { return !noService; }
     // A press of the key, delivered from the event loop as the desktop does. False when no
     // hot key is registered (the press then goes elsewhere).
     bool press();

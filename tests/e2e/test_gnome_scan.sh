@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# On GNOME 43, which offers no global shortcuts: the start says that Print cannot be had, and a
+# `numarika --scan` of the desktop's key binding that comes while that message is up is taken
+# by the running copy (no second copy; the command ends at once) and scanned once the message
+# is closed. The picture is the screen, another program can paste it (the activation token the
+# desktop gives the command lets the window take the keyboard, as GNOME wants for the
+# clipboard), and later scans do not repeat the refusal.
+# shellcheck source=gnome_lib.sh
+source "$(dirname "$0")/gnome_lib.sh"
+
+SCAN_TOOL="$E2E_BUILD_DIR/tests/capture/scan_e2e_tool"
+screen="$E2E_TMP/screen.png" clip="$E2E_TMP/clip.png"
+python3 "$(dirname "$0")/distinct_pixels_png.py" 1280x720 "$screen"
+gnome_start_desktop 1280x720 --background "$screen"
+
+# What the desktop does for a custom shortcut's command: a token with it, then the command.
+scan_as_the_desktop() {
+    local token
+    token=$(gnome_activation_token "numarika --scan") || e2e_fail "the shell gave no token"
+    XDG_ACTIVATION_TOKEN=$token DESKTOP_STARTUP_ID=$token timeout 5 "$NUMARIKA" --scan ||
+        e2e_fail "numarika --scan was not answered ($1)"
+}
+expect_screen() {
+    wl_scan_picture "$clip" 30
+    "$SCAN_TOOL" compare "$clip" "$screen" || e2e_fail "$1: the pasted picture is not the screen"
+}
+_box_up() { _gnome_window_there '^ヌマリカ$' "$APP_PID"; }
+
+gnome_start_app
+gnome_wait_window '^ヌマリカ$' "$APP_PID" 30 || e2e_fail "no message at the start"
+! _gnome_window_there '^ヌマリカ Ver1\.00$' "$APP_PID" || e2e_fail "the window came before the message"
+scan_as_the_desktop "while the start message is up"
+[ "$(e2e_program_pids)" = "$APP_PID" ] || e2e_fail "a second copy runs: $(e2e_program_pids)"
+! _wl_has_png || e2e_fail "a picture before the message was closed"
+
+gnome_key ヌマリカ Return
+expect_screen "the scan asked for during the start"
+gnome_wait_window '^ヌマリカ Ver1\.00$' "$APP_PID" 10 || e2e_fail "the window is not back"
+! e2e_poll 2 _box_up || e2e_fail "a message after the scan"
+
+# Once more with the window up: the same, and still no message.
+wl_clipboard_clear
+scan_as_the_desktop "with the window up"
+expect_screen "the second scan"
+! e2e_poll 2 _box_up || e2e_fail "a message after the second scan"
+[ "$(e2e_program_pids)" = "$APP_PID" ] || e2e_fail "a second copy runs: $(e2e_program_pids)"
+echo "PASS"
