@@ -2,34 +2,26 @@
 
 #include <unistd.h>
 
-#include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include "platform/logging.h"
+#include "platform/portal/parent_window.h"
 #include "platform/portal_request.h"
 
 namespace numarika {
 namespace {
 
-bool inside(const QString& path, const QString& folder) {
-    if (folder.isEmpty()) return false;
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return !canonical.isEmpty() && path.startsWith(canonical + QLatin1Char('/'));
-}
-
-// Only what the portal wrote for us, where nobody keeps files: a screenshot the desktop saved
-// among the user's pictures stays.
+// The portal's file is a transport: whatever folder the desktop chose (KDE's portal saves
+// into ~/Pictures), a file it wrote for this request goes once the picture is read. A file
+// that was there before the request is the user's and stays.
 bool oursToRemove(const QFileInfo& file, const QDateTime& asked) {
-    const QString path = file.canonicalFilePath();
-    const bool temporary =
-        inside(path, QDir::tempPath()) || inside(path, QStringLiteral("/tmp")) ||
-        inside(path, QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
-    // A second of slack: file systems keep coarse times.
-    return temporary && file.isFile() && !file.isSymLink() && file.ownerId() == ::getuid() &&
-           file.lastModified() >= asked.addSecs(-1);
+    if (!file.isFile() || file.isSymLink() || file.ownerId() != ::getuid()) return false;
+    // Born after the request where the file system tells; else last written after it. A
+    // second of slack: file systems keep coarse times.
+    const QDateTime born = file.birthTime();
+    return (born.isValid() ? born : file.lastModified()) >= asked.addSecs(-1);
 }
 
 }  // namespace
@@ -41,8 +33,8 @@ void PortalScreenSource::requestScreen(Done done) {
     const QDateTime asked = QDateTime::currentDateTime();
     QVariantMap options{{QStringLiteral("interactive"), false}};
     PortalRequest::start(bus_, QStringLiteral("org.freedesktop.portal.Screenshot"),
-                         QStringLiteral("Screenshot"), {QString()}, options, timeoutMs_, &requests_,
-                         [done = std::move(done), asked](const PortalAnswer& answer) {
+                         QStringLiteral("Screenshot"), {portalParentWindow()}, options, timeoutMs_,
+                         &requests_, [done = std::move(done), asked](const PortalAnswer& answer) {
                              if (!answer.ok()) {
                                  done(std::nullopt);
                                  return;
