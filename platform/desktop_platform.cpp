@@ -32,18 +32,28 @@ std::unique_ptr<Platform> qtServices() {
     return p;
 }
 
+// How long a portal request may wait for the desktop's answer. NUMARIKA_PORTAL_TIMEOUT_MS
+// shortens it, so that a portal that never answers can be tried without waiting minutes.
+int portalTimeoutMs(int usual) {
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("NUMARIKA_PORTAL_TIMEOUT_MS", &ok);
+    return ok && ms > 0 ? ms : usual;
+}
+
 // The screen where a compositor owns it: KWin's own screenshot on KDE Plasma, the desktop
 // portal elsewhere and where KWin refuses.
 std::unique_ptr<ScreenSource> compositorScreenSource() {
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    auto portal = std::make_unique<PortalScreenSource>(bus);
+    auto portal =
+        std::make_unique<PortalScreenSource>(bus, portalTimeoutMs(PortalScreenSource::kTimeoutMs));
     if (!KWinScreenSource::offered(bus)) return portal;
     return std::make_unique<KWinScreenSource>(bus, std::move(portal));
 }
 
 // The global key through the desktop portal where it offers one; `fallback` otherwise.
 std::unique_ptr<HotKeys> portalHotKeysOr(std::unique_ptr<HotKeys> fallback) {
-    auto portal = std::make_unique<PortalGlobalShortcuts>();
+    auto portal = std::make_unique<PortalGlobalShortcuts>(
+        QDBusConnection::sessionBus(), portalTimeoutMs(PortalGlobalShortcuts::kTimeoutMs));
     if (portal->offered()) return portal;
     return fallback;
 }

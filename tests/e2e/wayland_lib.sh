@@ -19,9 +19,14 @@
 #                                        refuse:N   the scripted backend, Response code N
 #                                                   (1: cancelled by the user)
 #                                        never      the scripted backend never answers
+#                                        delay:S    the scripted backend, grim's picture after
+#                                                   S seconds (a permission dialog answered late)
 #                                        off        no Screenshot portal at all
 #                                      (default grim)
 #       --no-global-shortcuts          the frontend offers no GlobalShortcuts portal
+#       --shortcuts-as VERSION         the scripted GlobalShortcuts behave as plasma6.0 (only
+#                                      CreateSession's shortcuts count) or portal1.21 (no session
+#                                      without an app id); see portal_backend.py
 #       --portal-keys KEY[,KEY...]     sway hands these keys (xkb names, e.g. Print) to the
 #                                      scripted backend instead of the focused window, as a
 #                                      desktop with a GlobalShortcuts backend does: a press sends
@@ -375,14 +380,14 @@ _wl_start_pipewire() {
 _wl_start_backend() {
     local screenshot=$1 mode=refuse:2
     case $screenshot in
-        grim | never) mode=$screenshot ;;
+        grim | never | delay:*) mode=$screenshot ;;
         refuse) mode=refuse:2 ;;
         refuse:*) mode=$screenshot ;;
     esac
     mkdir -p "$WL_DIR/shots"
     _wl_spawn backend /usr/bin/python3 "$WL_LIB_DIR/portal_backend.py" \
         --bus-name "$WL_BACKEND_NAME" --screenshot "$mode" --shot-dir "$WL_DIR/shots" \
-        --sway-env "$WL_DIR/sway-env"
+        --sway-env "$WL_DIR/sway-env" ${2:+--shortcuts-as "$2"}
 }
 
 _wl_write_portals() {
@@ -440,7 +445,7 @@ _wl_take_wlr_turn() {
 
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
-    local shortcuts=1 float=0 keys="" iface
+    local shortcuts=1 float=0 keys="" iface shortcuts_as=""
     _wl_t0=$(_wl_now)
     [ -z "$_wl_started" ] || e2e_fail "wl_start_desktop: a desktop is already running"
     while [ $# -gt 0 ]; do
@@ -455,12 +460,19 @@ wl_start_desktop() {
             --xwayland) xwayland=1 ;;
             --screenshot)
                 case $2 in
-                    wlr | grim | refuse | refuse:[0-9]* | never | off) screenshot=$2 ;;
+                    wlr | grim | refuse | refuse:[0-9]* | never | delay:[0-9]* | off) screenshot=$2 ;;
                     *) e2e_fail "wl_start_desktop: --screenshot $2?" ;;
                 esac
                 shift
                 ;;
             --no-global-shortcuts) shortcuts=0 ;;
+            --shortcuts-as)
+                case $2 in
+                    plasma6.0 | portal1.21) shortcuts_as=$2 ;;
+                    *) e2e_fail "wl_start_desktop: --shortcuts-as $2?" ;;
+                esac
+                shift
+                ;;
             --float) float=1 ;;
             --portal-keys)
                 [[ $2 =~ ^[A-Za-z0-9_]+(,[A-Za-z0-9_]+)*$ ]] ||
@@ -506,7 +518,7 @@ wl_start_desktop() {
     _wl_start_sway "$size" "$background" "$xwayland" "$float" "$keys"
     _wl_await bus 10 _wl_bus_up
     _wl_mark bus
-    _wl_start_backend "$screenshot"
+    _wl_start_backend "$screenshot" "$shortcuts_as"
     _wl_await sway 10 test -s "$WL_DIR/sway-env"
     _wl_mark sway
     _wl_finish_sway "$xwayland"
