@@ -27,6 +27,11 @@ packages=(
   sway swaybg xwayland grim wl-clipboard wtype wev jq
   xdg-desktop-portal xdg-desktop-portal-wlr pipewire dbus-daemon dbus-bin procps
   python3-dbus python3-gi
+  # the private headless KDE Plasma desktop (tests/e2e/kde_lib.sh): KWin, its portal (whose
+  # dialogs need Plasma's QML modules), gdbus for kglobalaccel, qmlscene for a known screen
+  kwin-wayland xdg-desktop-portal-kde plasma-workspace qml-module-org-kde-kirigami2
+  qml-module-qtquick-layouts qml-module-qtquick2 qml-module-qtquick-window2 qmlscene
+  libglib2.0-bin
 )
 
 if [ "$(id -u)" -ne 0 ]; then

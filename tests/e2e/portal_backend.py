@@ -32,6 +32,8 @@ Test interface org.numarika.test.PortalBackend at /org/numarika/test:
                               a key went down (Activated) or up (Deactivated): sent for every
                               shortcut of an open session whose preferred trigger is that key
                               (sway calls it for the keys wayland_lib.sh hands to the portal)
+  Withdraw(s id) -> ao        the desktop takes the key of id away: ShortcutsChanged without a
+                              trigger for every open session that bound it
   SetScreenshotMode(s mode)   changes the Screenshot answer from now on
   State() -> s                everything recorded, as JSON: sessions (with their app id,
                               options, bound shortcuts and whether they were closed), the calls
@@ -401,6 +403,18 @@ class Test(dbus.service.Object):
                     reached.append(session["session_handle"])
         self.state.keys.append({"keysym": keysym, "pressed": bool(pressed), "sessions": reached})
         return dbus.Array([dbus.ObjectPath(h) for h in reached], signature="o")
+
+    @dbus.service.method(TEST, in_signature="s", out_signature="ao")
+    def Withdraw(self, shortcut_id):
+        def changed(handle, _shortcut_id, _stamp, _options):
+            session = self.state.sessions[str(handle)]
+            session["shortcuts"] = [
+                dict(b, preferred_trigger="") if b["id"] == shortcut_id else b
+                for b in session["shortcuts"]
+            ]
+            self.desktop.ShortcutsChanged(handle, shortcut_list(session["shortcuts"]))
+
+        return self._send(changed, str(shortcut_id))
 
     @dbus.service.method(TEST, in_signature="s", out_signature="")
     def SetScreenshotMode(self, mode):

@@ -27,6 +27,9 @@ echo "the picture after a 20 s answer came in $((SECONDS - start)) s"
 ((SECONDS - start >= 20)) || e2e_fail "the picture came before the portal answered"
 "$SCAN_TOOL" compare "$clip" "$screen" || e2e_fail "the late picture is not the screen"
 _wl_no_box || e2e_fail "Plasma 6.0: a message box although Print is bound"
+# The user takes the key away in the desktop's settings: said as a refusal is.
+wl_withdraw_shortcut scan
+wl_close_box 20
 wl_stop_desktop
 
 # A 1.21 frontend refuses the session: the refusal is said at the start, never kept quiet.

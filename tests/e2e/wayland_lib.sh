@@ -64,7 +64,8 @@
 #                                      portal_backend.py); e.g. wl_portal_state | jq .sessions
 #   wl_bound_shortcuts                 prints the shortcuts bound in open sessions (JSON list
 #                                      of {id, description, preferred_trigger, session_handle})
-#   wl_set_screenshot_mode MODE        grim, never or refuse:N from now on
+#   wl_withdraw_shortcut ID            the desktop takes ID's key away (ShortcutsChanged)
+#   wl_set_screenshot_mode MODE        grim, never, refuse:N or delay:S from now on
 #
 # The program on that desktop:
 #   wl_start_app [ARGS...]             starts $NUMARIKA (natively on Wayland, as in a Wayland
@@ -679,6 +680,8 @@ wl_wait_shortcut() { e2e_poll "${2:-10}" _wl_bound "$1"; }
 wl_activate_shortcut() { _wl_test_call Activate "string:$1" >/dev/null; }
 
 wl_deactivate_shortcut() { _wl_test_call Deactivate "string:$1" >/dev/null; }
+
+wl_withdraw_shortcut() { _wl_test_call Withdraw "string:$1" >/dev/null; }
 
 wl_set_screenshot_mode() { _wl_test_call SetScreenshotMode "string:$1" >/dev/null; }
 
