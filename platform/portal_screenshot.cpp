@@ -29,7 +29,8 @@ bool oursToRemove(const QFileInfo& file, const QDateTime& asked) {
 PortalScreenSource::PortalScreenSource(QDBusConnection bus, int timeoutMs)
     : bus_(std::move(bus)), timeoutMs_(timeoutMs) {}
 
-void PortalScreenSource::requestScreen(Done done) {
+// The portal has no say in the pointer: each desktop draws it or not as it does.
+void PortalScreenSource::requestScreen(bool, Done done) {
     const QDateTime asked = QDateTime::currentDateTime();
     QVariantMap options{{QStringLiteral("interactive"), false}};
     PortalRequest::start(bus_, QStringLiteral("org.freedesktop.portal.Screenshot"),

@@ -20,7 +20,7 @@ class PortalScreenSource final : public ScreenSource {
 
     explicit PortalScreenSource(QDBusConnection bus = QDBusConnection::sessionBus(),
                                 int timeoutMs = kTimeoutMs);
-    void requestScreen(Done done) override;
+    void requestScreen(bool withPointer, Done done) override;
 
     // The picture in the file the portal named; the file is removed when it is ours to remove
     // (a regular file of ours, made since `asked`).

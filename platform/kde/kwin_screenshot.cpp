@@ -118,36 +118,36 @@ KWinScreenSource::KWinScreenSource(QDBusConnection bus, std::unique_ptr<ScreenSo
 
 KWinScreenSource::~KWinScreenSource() = default;
 
-void KWinScreenSource::fallBack(const QString& why, Done done) {
+void KWinScreenSource::fallBack(const QString& why, bool withPointer, Done done) {
     if (!refused_)
         qCInfo(lcPlatform).noquote()
             << "KWin's screenshot refused (" + why + "): the desktop portal takes the screen";
     refused_ = true;
-    fallback_->requestScreen(std::move(done));
+    fallback_->requestScreen(withPointer, std::move(done));
 }
 
-void KWinScreenSource::requestScreen(Done done) {
+void KWinScreenSource::requestScreen(bool withPointer, Done done) {
     if (refused_) {
-        fallback_->requestScreen(std::move(done));
+        fallback_->requestScreen(withPointer, std::move(done));
         return;
     }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        fallBack(QStringLiteral("no pipe"), std::move(done));
+        fallBack(QStringLiteral("no pipe"), withPointer, std::move(done));
         return;
     }
-    auto* capture = new Capture(
-        fds[0], &requests_,
-        [this, done = std::move(done)](std::optional<QImage> picture, const QString& why) {
-            if (picture) {
-                done(std::move(picture));
-                return;
-            }
-            fallBack(why, done);
-        });
+    auto* capture = new Capture(fds[0], &requests_,
+                                [this, withPointer, done = std::move(done)](
+                                    std::optional<QImage> picture, const QString& why) {
+                                    if (picture) {
+                                        done(std::move(picture));
+                                        return;
+                                    }
+                                    fallBack(why, withPointer, done);
+                                });
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService,
                                                        QStringLiteral("CaptureWorkspace"));
-    const QVariantMap options{{QStringLiteral("include-cursor"), false},
+    const QVariantMap options{{QStringLiteral("include-cursor"), withPointer},
                               {QStringLiteral("native-resolution"), true}};
     call.setArguments({options, QVariant::fromValue(QDBusUnixFileDescriptor(fds[1]))});
     // The message holds its own copy: the pipe ends when KWin's copy does.

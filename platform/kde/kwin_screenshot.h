@@ -1,8 +1,8 @@
 #pragma once
 // The screen picture on KDE Plasma from KWin's own screenshot interface
-// (org.kde.KWin.ScreenShot2): the pixels come through a pipe, without a file, without the
-// pointer and without the portal's round trip. KWin opens it only to programs whose installed
-// desktop entry lists it in X-KDE-DBUS-Restricted-Interfaces; where KWin refuses (a build
+// (org.kde.KWin.ScreenShot2): the pixels come through a pipe, without a file, with the pointer
+// only when asked and without the portal's round trip. KWin opens it only to programs whose
+// installed desktop entry lists it in X-KDE-DBUS-Restricted-Interfaces; where KWin refuses (a build
 // that is not installed), the source it was given takes over for the rest of the run.
 
 #include <QDBusConnection>
@@ -22,10 +22,10 @@ class KWinScreenSource final : public ScreenSource {
 
     KWinScreenSource(QDBusConnection bus, std::unique_ptr<ScreenSource> fallback);
     ~KWinScreenSource() override;
-    void requestScreen(Done done) override;
+    void requestScreen(bool withPointer, Done done) override;
 
   private:
-    void fallBack(const QString& why, Done done);
+    void fallBack(const QString& why, bool withPointer, Done done);
 
     QDBusConnection bus_;
     std::unique_ptr<ScreenSource> fallback_;
