@@ -31,11 +31,14 @@ std::optional<QImage> pictureFrom(const QVariantMap& results, const QByteArray& 
         height <= 0 || format == QImage::Format_Invalid || format >= QImage::NImageFormats ||
         stride < width || data.size() < stride * height)
         return std::nullopt;
-    QImage picture(reinterpret_cast<const uchar*>(data.constData()), width, height, stride,
-                   static_cast<QImage::Format>(format));
-    // One picture pixel per screen pixel, whatever scale the desktop reports; the copy leaves
-    // the pipe's buffer behind.
-    picture = picture.convertToFormat(QImage::Format_RGB32);
+    const QImage pixels(reinterpret_cast<const uchar*>(data.constData()), width, height, stride,
+                        static_cast<QImage::Format>(format));
+    if (pixels.isNull()) return std::nullopt;  // a stride too short for the format
+    // A picture of its own, never one on the pipe's buffer, which goes with the capture.
+    QImage picture = pixels.format() == QImage::Format_RGB32
+                         ? pixels.copy()
+                         : pixels.convertToFormat(QImage::Format_RGB32);
+    // One picture pixel per screen pixel, whatever scale the desktop reports.
     picture.setDevicePixelRatio(1.0);
     return picture;
 }
