@@ -3,10 +3,13 @@
 #include <QGuiApplication>
 #include <QWindow>
 
+#include "platform/wayland/xdg_foreign.h"
+
 namespace numarika {
 
 QString portalParentWindow() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) return {};
+    const QString qpa = QGuiApplication::platformName();
+    if (qpa != QLatin1String("xcb") && qpa != QLatin1String("wayland")) return {};
     QWindow* chosen = QGuiApplication::focusWindow();
     if (!chosen || !chosen->isVisible()) {
         chosen = nullptr;
@@ -18,7 +21,9 @@ QString portalParentWindow() {
         }
     }
     if (!chosen) return {};
-    return QStringLiteral("x11:%1").arg(chosen->winId(), 0, 16);
+    if (qpa == QLatin1String("xcb")) return QStringLiteral("x11:%1").arg(chosen->winId(), 0, 16);
+    const QString handle = waylandWindowHandle(chosen);
+    return handle.isEmpty() ? QString() : QStringLiteral("wayland:") + handle;
 }
 
 }  // namespace numarika

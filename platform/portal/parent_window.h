@@ -6,9 +6,9 @@
 
 namespace numarika {
 
-// "x11:<XID>" of the program's visible top-level window on X11 and Xwayland. Empty where the
-// program shows no window, and on native Wayland: a handle there needs the compositor's
-// xdg-foreign exporter, which the program does not use (the portal allows an empty parent).
+// "x11:<XID>" of the program's visible top-level window on X11 and Xwayland, "wayland:<handle>"
+// on Wayland where the compositor exports windows (xdg-foreign). Empty where the program shows
+// no window or the compositor exports none: the portal allows an empty parent.
 QString portalParentWindow();
 
 }  // namespace numarika

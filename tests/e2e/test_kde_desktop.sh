@@ -42,6 +42,9 @@ e2e_poll 20 _print_bound || e2e_fail "Print is not numarika's in kglobalaccel"
 e2e_poll 20 grep -q 'global shortcut for Print Screen bound' "$log" ||
     e2e_fail "the program did not see its key bound"
 ! _kde_has_window '^ヌマリカ$' "$APP_PID" || e2e_fail "a message box although Print is bound"
+# The desktop's shortcut dialog would stand over the program's window (xdg-foreign's handle).
+grep -q 'parent_window:  "wayland:.' "$E2E_TMP/wl-portal-kde.log" ||
+    e2e_fail "no parent window in the binding: $(grep parent_window "$E2E_TMP/wl-portal-kde.log")"
 expect_scan "Print" scan_by_print
 expect_scan "numarika --scan" scan_by_command
 ! grep -q "KWin's screenshot refused" "$log" || e2e_fail "KWin refused the installed program"
