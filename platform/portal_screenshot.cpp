@@ -18,10 +18,11 @@ namespace {
 // that was there before the request is the user's and stays.
 bool oursToRemove(const QFileInfo& file, const QDateTime& asked) {
     if (!file.isFile() || file.isSymLink() || file.ownerId() != ::getuid()) return false;
-    // Born after the request where the file system tells; else last written after it. A
-    // second of slack: file systems keep coarse times.
+    // Born after the request where the file system tells (its clock may lag a tick behind);
+    // else last written after it, with a second of slack for file systems of coarse times.
     const QDateTime born = file.birthTime();
-    return (born.isValid() ? born : file.lastModified()) >= asked.addSecs(-1);
+    if (born.isValid()) return born >= asked.addMSecs(-100);
+    return file.lastModified() >= asked.addSecs(-1);
 }
 
 }  // namespace
