@@ -75,8 +75,10 @@ void main::m_n_cap_Click() {
         if (m_mouse->isChecked() && start && !DrawCursorOverlay(start->x(), start->y()))
             throw ScanFailure();
     };
-    const auto pressPrintScreen = [&platform] {
-        platform.keyboard->keybdEvent(VK_SNAPSHOT, 1, 0, 0);  // key down only, whole screen
+    // Where we cannot draw the pointer ourselves, the desktop may.
+    const std::uint32_t extraInfo = m_mouse->isChecked() && !start ? kExtraInfoDesktopPointer : 0;
+    const auto pressPrintScreen = [&platform, extraInfo] {
+        platform.keyboard->keybdEvent(VK_SNAPSHOT, 1, 0, extraInfo);  // key down, whole screen
     };
 
     try {

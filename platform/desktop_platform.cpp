@@ -1,8 +1,10 @@
 #include <QGuiApplication>
 
+#include "platform/kde/kwin_screenshot.h"
 #include "platform/logging.h"
 #include "platform/null_services.h"
 #include "platform/platform.h"
+#include "platform/portal/host_registry.h"
 #include "platform/portal_global_shortcuts.h"
 #include "platform/portal_screenshot.h"
 #include "platform/print_screen_keyboard.h"
@@ -30,9 +32,28 @@ std::unique_ptr<Platform> qtServices() {
     return p;
 }
 
+// How long a portal request may wait for the desktop's answer. NUMARIKA_PORTAL_TIMEOUT_MS
+// shortens it, so that a portal that never answers can be tried without waiting minutes.
+int portalTimeoutMs(int usual) {
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("NUMARIKA_PORTAL_TIMEOUT_MS", &ok);
+    return ok && ms > 0 ? ms : usual;
+}
+
+// The screen where a compositor owns it: KWin's own screenshot on KDE Plasma, the desktop
+// portal elsewhere and where KWin refuses.
+std::unique_ptr<ScreenSource> compositorScreenSource() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    auto portal =
+        std::make_unique<PortalScreenSource>(bus, portalTimeoutMs(PortalScreenSource::kTimeoutMs));
+    if (!KWinScreenSource::offered(bus)) return portal;
+    return std::make_unique<KWinScreenSource>(bus, std::move(portal));
+}
+
 // The global key through the desktop portal where it offers one; `fallback` otherwise.
 std::unique_ptr<HotKeys> portalHotKeysOr(std::unique_ptr<HotKeys> fallback) {
-    auto portal = std::make_unique<PortalGlobalShortcuts>();
+    auto portal = std::make_unique<PortalGlobalShortcuts>(
+        QDBusConnection::sessionBus(), portalTimeoutMs(PortalGlobalShortcuts::kTimeoutMs));
     if (portal->offered()) return portal;
     return fallback;
 }
@@ -43,9 +64,9 @@ void addX11Services(Platform& p) {
     if (x11::isXwayland(x11::connection())) {
         // A Wayland compositor owns the screen: the root window holds no picture, and our key
         // grab works only while one of our windows has the focus.
-        qCInfo(lcPlatform) << "Xwayland: the screen comes from the desktop portal";
-        p.keyboard =
-            std::make_unique<PrintScreenKeyboard>(p, std::make_unique<PortalScreenSource>());
+        qCInfo(lcPlatform) << "Xwayland: the screen comes from the compositor";
+        registerWithPortal(QDBusConnection::sessionBus());
+        p.keyboard = std::make_unique<PrintScreenKeyboard>(p, compositorScreenSource());
         p.hotKeys = portalHotKeysOr(std::make_unique<X11HotKeys>());
         return;
     }
@@ -55,7 +76,9 @@ void addX11Services(Platform& p) {
 
 void addWaylandServices(Platform& p) {
     p.windows = std::make_unique<WaylandWindowControl>();
-    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::make_unique<PortalScreenSource>());
+    // Before any other call to the portal, which ties the program to its id at the first.
+    registerWithPortal(QDBusConnection::sessionBus());
+    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, compositorScreenSource());
     p.hotKeys = portalHotKeysOr(std::make_unique<NullHotKeys>());
     // The pointer stays unknown outside our windows: the refusing cursor service stays.
 }

@@ -4,9 +4,17 @@
 // program binds one shortcut, "scan", with Print as its preferred trigger; the desktop may
 // let the user choose another key. The session is made at the first registration and kept:
 // registering and unregistering afterwards only decide whether an activation counts, so the
-// scan's unregister/register costs no round trip to the portal.
+// scan's unregister/register costs no round trip to the portal while the shortcut holds a key.
+//
+// The shortcut is offered when the session is made as well as when it is bound (KDE Plasma up
+// to 6.1 reads it only from the session's options), and the answer is checked: a binding
+// without the shortcut or its key is a refusal, heard as a lost registration. On KDE Plasma
+// the portal's answer names the key asked for even when another program holds it, so
+// kglobalaccel is asked which key the shortcut really got. Later changes (the shortcut
+// withdrawn, the session closed by the desktop) are followed.
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QString>
@@ -19,10 +27,12 @@ namespace numarika {
 class PortalGlobalShortcuts final : public QObject, public HotKeys {
     Q_OBJECT
   public:
-    static constexpr int kTimeoutMs = 15000;
+    // The desktop may ask the user first (a dialog to choose the key): a person's time.
+    static constexpr int kTimeoutMs = 120000;
     inline static const QString kShortcutId = QStringLiteral("scan");
 
-    explicit PortalGlobalShortcuts(QDBusConnection bus = QDBusConnection::sessionBus());
+    explicit PortalGlobalShortcuts(QDBusConnection bus = QDBusConnection::sessionBus(),
+                                   int timeoutMs = kTimeoutMs);
     ~PortalGlobalShortcuts() override;
 
     // Whether the desktop's portal offers global shortcuts at all (asked once).
@@ -37,17 +47,23 @@ class PortalGlobalShortcuts final : public QObject, public HotKeys {
   private slots:
     void handleActivated(const QDBusObjectPath& session, const QString& shortcutId,
                          qulonglong timestamp, const QVariantMap& options);
+    void handleShortcutsChanged(const QDBusMessage& message);
+    void handleSessionClosed();
 
   private:
     void createSession();
     void bindShortcut();
+    void checkAnswer(const QVariantMap& results);
+    void confirm();
     void fail(const QString& why);
+    void forgetSession();
 
     QDBusConnection bus_;
+    int timeoutMs_;
     std::optional<bool> offered_;
     QString session_;       // the session's object path once made
-    bool binding_ = false;  // the session is being made or the shortcut bound
-    bool bound_ = false;
+    bool binding_ = false;  // the session is being made, the shortcut bound or its key checked
+    bool bound_ = false;    // the shortcut holds a key
     std::optional<std::int32_t> id_;  // the registration that counts now
 };
 

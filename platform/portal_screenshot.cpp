@@ -2,34 +2,27 @@
 
 #include <unistd.h>
 
-#include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include "platform/logging.h"
+#include "platform/portal/parent_window.h"
 #include "platform/portal_request.h"
 
 namespace numarika {
 namespace {
 
-bool inside(const QString& path, const QString& folder) {
-    if (folder.isEmpty()) return false;
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return !canonical.isEmpty() && path.startsWith(canonical + QLatin1Char('/'));
-}
-
-// Only what the portal wrote for us, where nobody keeps files: a screenshot the desktop saved
-// among the user's pictures stays.
+// The portal's file is a transport: whatever folder the desktop chose (KDE's portal saves
+// into ~/Pictures), a file it wrote for this request goes once the picture is read. A file
+// that was there before the request is the user's and stays.
 bool oursToRemove(const QFileInfo& file, const QDateTime& asked) {
-    const QString path = file.canonicalFilePath();
-    const bool temporary =
-        inside(path, QDir::tempPath()) || inside(path, QStringLiteral("/tmp")) ||
-        inside(path, QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
-    // A second of slack: file systems keep coarse times.
-    return temporary && file.isFile() && !file.isSymLink() && file.ownerId() == ::getuid() &&
-           file.lastModified() >= asked.addSecs(-1);
+    if (!file.isFile() || file.isSymLink() || file.ownerId() != ::getuid()) return false;
+    // Born after the request where the file system tells (its clock may lag a tick behind);
+    // else last written after it, with a second of slack for file systems of coarse times.
+    const QDateTime born = file.birthTime();
+    if (born.isValid()) return born >= asked.addMSecs(-100);
+    return file.lastModified() >= asked.addSecs(-1);
 }
 
 }  // namespace
@@ -37,12 +30,13 @@ bool oursToRemove(const QFileInfo& file, const QDateTime& asked) {
 PortalScreenSource::PortalScreenSource(QDBusConnection bus, int timeoutMs)
     : bus_(std::move(bus)), timeoutMs_(timeoutMs) {}
 
-void PortalScreenSource::requestScreen(Done done) {
+// The portal has no say in the pointer: each desktop draws it or not as it does.
+void PortalScreenSource::requestScreen(bool, Done done) {
     const QDateTime asked = QDateTime::currentDateTime();
     QVariantMap options{{QStringLiteral("interactive"), false}};
     PortalRequest::start(bus_, QStringLiteral("org.freedesktop.portal.Screenshot"),
-                         QStringLiteral("Screenshot"), {QString()}, options, timeoutMs_, &requests_,
-                         [done = std::move(done), asked](const PortalAnswer& answer) {
+                         QStringLiteral("Screenshot"), {portalParentWindow()}, options, timeoutMs_,
+                         &requests_, [done = std::move(done), asked](const PortalAnswer& answer) {
                              if (!answer.ok()) {
                                  done(std::nullopt);
                                  return;

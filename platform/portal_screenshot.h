@@ -1,8 +1,8 @@
 #pragma once
 // The screen picture where a Wayland compositor owns the screen: the desktop portal's
 // Screenshot, asked for without a dialog. Every monitor, at the screen's own pixels (no
-// scaling of ours). The portal hands the picture over as a file; we remove that file only
-// where the portal wrote it for this request into a temporary or runtime folder.
+// scaling of ours). The portal hands the picture over as a file, which we remove where the
+// portal wrote it for this request, wherever that was.
 
 #include <QDBusConnection>
 #include <QDateTime>
@@ -14,16 +14,16 @@ namespace numarika {
 
 class PortalScreenSource final : public ScreenSource {
   public:
-    // The longest wait for the portal's answer; a desktop that asks the user for permission
-    // first takes as long as the user does.
-    static constexpr int kTimeoutMs = 15000;
+    // The longest wait for the portal's answer: a desktop that asks the user for permission
+    // first takes as long as the user does, and a person may take a while to decide.
+    static constexpr int kTimeoutMs = 120000;
 
     explicit PortalScreenSource(QDBusConnection bus = QDBusConnection::sessionBus(),
                                 int timeoutMs = kTimeoutMs);
-    void requestScreen(Done done) override;
+    void requestScreen(bool withPointer, Done done) override;
 
     // The picture in the file the portal named; the file is removed when it is ours to remove
-    // (a regular file of ours in a temporary or runtime folder, written since `asked`).
+    // (a regular file of ours, made since `asked`).
     static std::optional<QImage> takePicture(const QString& path, const QDateTime& asked);
 
   private:

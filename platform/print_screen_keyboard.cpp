@@ -14,10 +14,11 @@ PrintScreenKeyboard::PrintScreenKeyboard(Platform& platform, std::unique_ptr<Scr
 PrintScreenKeyboard::~PrintScreenKeyboard() = default;
 
 void PrintScreenKeyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags,
-                                     std::uint32_t) {
+                                     std::uint32_t extraInfo) {
     if (virtualKey != kPrintScreenKey || (flags & kKeyEventKeyUp)) return;
     auto work = std::make_shared<PendingWork::Token>("screen picture");
-    source_->requestScreen([this, work](std::optional<QImage> picture) {
+    const bool withPointer = extraInfo == kExtraInfoDesktopPointer;
+    source_->requestScreen(withPointer, [this, work](std::optional<QImage> picture) {
         Clipboard& clipboard = *platform_.clipboard;
         // A failed grab must not leave an older picture there to pass for this one.
         if (!picture || picture->isNull()) {

@@ -12,9 +12,11 @@ class ScreenSource {
   public:
     using Done = std::function<void(std::optional<QImage> picture)>;
     virtual ~ScreenSource() = default;
-    // Asks for the screen as it is now. `done` runs exactly once, later, on the UI thread,
-    // with the picture or nothing when none could be had; never after this object is gone.
-    virtual void requestScreen(Done done) = 0;
+    // Asks for the screen as it is now, with the mouse pointer drawn in where `withPointer`
+    // asks and the source can (else without). `done` runs exactly once, later, on the UI
+    // thread, with the picture or nothing when none could be had; never after this object is
+    // gone.
+    virtual void requestScreen(bool withPointer, Done done) = 0;
 };
 
 }  // namespace numarika

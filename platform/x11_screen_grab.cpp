@@ -374,7 +374,8 @@ std::optional<QImage> X11ScreenGrabber::grabPlain(xcb_connection_t* c, xcb_windo
                                  layout);
 }
 
-void X11ScreenSource::requestScreen(Done done) {
+// The program draws the pointer itself on X11, where it knows where it is.
+void X11ScreenSource::requestScreen(bool, Done done) {
     QMetaObject::invokeMethod(
         &queued_, [this, done = std::move(done)] { done(grabber_.grabDesktop()); },
         Qt::QueuedConnection);

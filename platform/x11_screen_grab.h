@@ -71,7 +71,7 @@ class X11ScreenGrabber {
 // the request, as a key press handled by the system would be.
 class X11ScreenSource final : public ScreenSource {
   public:
-    void requestScreen(Done done) override;
+    void requestScreen(bool withPointer, Done done) override;
 
   private:
     X11ScreenGrabber grabber_;

@@ -29,6 +29,11 @@ packages=(
   python3-dbus python3-gi
   # the private headless GNOME desktop of the GNOME end-to-end tests (tests/e2e/gnome_lib.sh)
   gnome-shell xdg-desktop-portal-gnome xdg-desktop-portal-gtk
+  # the private headless KDE Plasma desktop (tests/e2e/kde_lib.sh): KWin, its portal (whose
+  # dialogs need Plasma's QML modules), gdbus for kglobalaccel, qmlscene for a known screen
+  kwin-wayland xdg-desktop-portal-kde plasma-workspace qml-module-org-kde-kirigami2
+  qml-module-qtquick-layouts qml-module-qtquick2 qml-module-qtquick-window2 qmlscene
+  libglib2.0-bin
 )
 
 if [ "$(id -u)" -ne 0 ]; then

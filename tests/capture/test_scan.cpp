@@ -434,6 +434,13 @@ class TestScan : public QObject {
         QVERIFY(hasPicture(w));
         QCOMPARE(w.Picture2->Image(), s.desktop->screen);
         QVERIFY(s.dialogs->messages.isEmpty());
+        // The desktop is asked to draw it instead (KWin can), and only while the option is on.
+        const QString asked = QStringLiteral("keybd 2C 1 0 %1").arg(kExtraInfoDesktopPointer);
+        QCOMPARE(s.desktop->journal.count(asked), 1);
+        w.m_mouse->trigger();
+        w.m_n_cap_Click();
+        QCOMPARE(s.desktop->journal.count(asked), 1);
+        QVERIFY(s.desktop->journal.contains(QStringLiteral("keybd 2C 1 0 0")));
     }
 
     void cursorInTheCornerIsClippedWithItsHotspotOnTheStart() {

@@ -11,11 +11,16 @@ private session bus. It offers:
   org.freedesktop.impl.portal.GlobalShortcuts (version 1)
       Sway has no backend of its own for it. Sessions and the shortcuts bound in them are kept
       and recorded; Activated/Deactivated are sent only when a test asks (see below).
+      --shortcuts-as plays a version we cannot install:
+        plasma6.0     KDE Plasma 5.27 to 6.1: the shortcuts come only from CreateSession's
+                      "shortcuts" option; BindShortcuts ignores its list and answers those
+        portal1.21    a frontend of 1.21 or later: no session for a program without an app id
   org.freedesktop.impl.portal.Screenshot (version 1)
       Answered by the mode the test chose:
         grim          a real picture of the desktop, written by grim into --shot-dir
         refuse:CODE   the Response code CODE (1: cancelled by the user, 2: failed) and no picture
         never         no answer at all, until the frontend closes the request
+        delay:SECONDS grim's picture after SECONDS, as a permission dialog answered that late
 
 Which of these the frontend uses is decided by the .portal file that wayland_lib.sh writes.
 
@@ -27,6 +32,8 @@ Test interface org.numarika.test.PortalBackend at /org/numarika/test:
                               a key went down (Activated) or up (Deactivated): sent for every
                               shortcut of an open session whose preferred trigger is that key
                               (sway calls it for the keys wayland_lib.sh hands to the portal)
+  Withdraw(s id) -> ao        the desktop takes the key of id away: ShortcutsChanged without a
+                              trigger for every open session that bound it
   SetScreenshotMode(s mode)   changes the Screenshot answer from now on
   State() -> s                everything recorded, as JSON: sessions (with their app id,
                               options, bound shortcuts and whether they were closed), the calls
@@ -86,11 +93,25 @@ def plain(value):
 def parse_mode(mode):
     if mode in ("grim", "never"):
         return mode, 0
+    if mode.startswith("delay:") and mode.split(":", 1)[1].isdigit():
+        return "delay", int(mode.split(":", 1)[1])
     if mode.startswith("refuse:"):
         code = mode.split(":", 1)[1]
         if code.isdigit() and int(code) > 0:
             return "refuse", int(code)
-    raise BadMode(f"unknown Screenshot mode {mode!r} (grim, never or refuse:CODE)")
+    raise BadMode(f"unknown Screenshot mode {mode!r} (grim, never, refuse:CODE or delay:S)")
+
+
+def requested(shortcuts):
+    """Shortcuts as a client passes them (a(sa{sv})), as the backend records them."""
+    return [
+        {
+            "id": str(sid),
+            "description": str(props.get("description", "")),
+            "preferred_trigger": str(props.get("preferred_trigger", "")),
+        }
+        for sid, props in shortcuts
+    ]
 
 
 def shortcut_list(shortcuts):
@@ -114,8 +135,9 @@ def shortcut_list(shortcuts):
 
 
 class State:
-    def __init__(self, mode, shot_dir, sway_env):
-        self.mode, self.refuse_code = parse_mode(mode)
+    def __init__(self, mode, shot_dir, sway_env, shortcuts_as):
+        self.mode, self.mode_value = parse_mode(mode)
+        self.shortcuts_as = shortcuts_as
         self.shot_dir = shot_dir
         self.sway_env = sway_env
         self.shots = 0
@@ -129,7 +151,7 @@ class State:
         return json.dumps(
             {
                 "screenshot_mode": self.mode
-                + (f":{self.refuse_code}" if self.mode == "refuse" else ""),
+                + (f":{self.mode_value}" if self.mode in ("refuse", "delay") else ""),
                 "sessions": list(self.sessions.values()),
                 "calls": self.calls,
                 "closed_requests": self.closed_requests,
@@ -163,11 +185,15 @@ class Desktop(dbus.service.Object):
     @dbus.service.method(SHORTCUTS, in_signature="oosa{sv}", out_signature="ua{sv}")
     def CreateSession(self, handle, session_handle, app_id, options):
         self._record("CreateSession", handle=handle, session_handle=session_handle, app_id=app_id)
+        if self.state.shortcuts_as == "portal1.21" and not app_id:
+            return dbus.UInt32(2), dbus.Dictionary({}, signature="sv")
         self.state.sessions[str(session_handle)] = {
             "session_handle": str(session_handle),
             "app_id": str(app_id),
             "options": plain(options),
-            "shortcuts": [],
+            "shortcuts": requested(options.get("shortcuts", []))
+            if self.state.shortcuts_as == "plasma6.0"
+            else [],
             "bind_calls": 0,
             "closed": False,
         }
@@ -190,14 +216,8 @@ class Desktop(dbus.service.Object):
             return dbus.UInt32(2), dbus.Dictionary({}, signature="sv")
         session["bind_calls"] += 1
         session["parent_window"] = str(parent_window)
-        session["shortcuts"] = [
-            {
-                "id": str(sid),
-                "description": str(props.get("description", "")),
-                "preferred_trigger": str(props.get("preferred_trigger", "")),
-            }
-            for sid, props in shortcuts
-        ]
+        if self.state.shortcuts_as != "plasma6.0":
+            session["shortcuts"] = requested(shortcuts)
         return dbus.UInt32(0), dbus.Dictionary(
             {"shortcuts": shortcut_list(session["shortcuts"])}, signature="sv"
         )
@@ -244,8 +264,22 @@ class Desktop(dbus.service.Object):
             self.state.pending[str(handle)] = reply
             return
         if self.state.mode == "refuse":
-            reply(dbus.UInt32(self.state.refuse_code), dbus.Dictionary({}, signature="sv"))
+            reply(dbus.UInt32(self.state.mode_value), dbus.Dictionary({}, signature="sv"))
             return
+        if self.state.mode == "delay":
+            # Answered later unless the frontend closes the request first.
+            self.state.pending[str(handle)] = reply
+
+            def answer():
+                if self.state.pending.pop(str(handle), None) is not None:
+                    self._grim(call, reply)
+                return False
+
+            GLib.timeout_add_seconds(self.state.mode_value, answer)
+            return
+        self._grim(call, reply)
+
+    def _grim(self, call, reply):
         self.state.shots += 1
         path = os.path.join(self.state.shot_dir, f"screenshot-{self.state.shots}.png")
         env = dict(os.environ)
@@ -370,9 +404,21 @@ class Test(dbus.service.Object):
         self.state.keys.append({"keysym": keysym, "pressed": bool(pressed), "sessions": reached})
         return dbus.Array([dbus.ObjectPath(h) for h in reached], signature="o")
 
+    @dbus.service.method(TEST, in_signature="s", out_signature="ao")
+    def Withdraw(self, shortcut_id):
+        def changed(handle, _shortcut_id, _stamp, _options):
+            session = self.state.sessions[str(handle)]
+            session["shortcuts"] = [
+                dict(b, preferred_trigger="") if b["id"] == shortcut_id else b
+                for b in session["shortcuts"]
+            ]
+            self.desktop.ShortcutsChanged(handle, shortcut_list(session["shortcuts"]))
+
+        return self._send(changed, str(shortcut_id))
+
     @dbus.service.method(TEST, in_signature="s", out_signature="")
     def SetScreenshotMode(self, mode):
-        self.state.mode, self.state.refuse_code = parse_mode(str(mode))
+        self.state.mode, self.state.mode_value = parse_mode(str(mode))
 
     @dbus.service.method(TEST, in_signature="", out_signature="s")
     def State(self):
@@ -384,6 +430,7 @@ def main():
     parser.add_argument("--bus-name", required=True)
     parser.add_argument("--screenshot", default="refuse:2", help="grim, never or refuse:CODE")
     parser.add_argument("--shot-dir", default=os.getcwd(), help="where grim's pictures go")
+    parser.add_argument("--shortcuts-as", choices=("plasma6.0", "portal1.21"))
     parser.add_argument(
         "--sway-env",
         help="without WAYLAND_DISPLAY: a file whose first line names the Wayland socket",
@@ -393,7 +440,7 @@ def main():
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
     try:
-        state = State(args.screenshot, args.shot_dir, args.sway_env)
+        state = State(args.screenshot, args.shot_dir, args.sway_env, args.shortcuts_as)
     except BadMode as e:
         sys.exit(str(e))
     desktop = Desktop(bus, state)

@@ -19,9 +19,14 @@
 #                                        refuse:N   the scripted backend, Response code N
 #                                                   (1: cancelled by the user)
 #                                        never      the scripted backend never answers
+#                                        delay:S    the scripted backend, grim's picture after
+#                                                   S seconds (a permission dialog answered late)
 #                                        off        no Screenshot portal at all
 #                                      (default grim)
 #       --no-global-shortcuts          the frontend offers no GlobalShortcuts portal
+#       --shortcuts-as VERSION         the scripted GlobalShortcuts behave as plasma6.0 (only
+#                                      CreateSession's shortcuts count) or portal1.21 (no session
+#                                      without an app id); see portal_backend.py
 #       --portal-keys KEY[,KEY...]     sway hands these keys (xkb names, e.g. Print) to the
 #                                      scripted backend instead of the focused window, as a
 #                                      desktop with a GlobalShortcuts backend does: a press sends
@@ -59,7 +64,8 @@
 #                                      portal_backend.py); e.g. wl_portal_state | jq .sessions
 #   wl_bound_shortcuts                 prints the shortcuts bound in open sessions (JSON list
 #                                      of {id, description, preferred_trigger, session_handle})
-#   wl_set_screenshot_mode MODE        grim, never or refuse:N from now on
+#   wl_withdraw_shortcut ID            the desktop takes ID's key away (ShortcutsChanged)
+#   wl_set_screenshot_mode MODE        grim, never, refuse:N or delay:S from now on
 #
 # The program on that desktop:
 #   wl_start_app [ARGS...]             starts $NUMARIKA (natively on Wayland, as in a Wayland
@@ -375,14 +381,14 @@ _wl_start_pipewire() {
 _wl_start_backend() {
     local screenshot=$1 mode=refuse:2
     case $screenshot in
-        grim | never) mode=$screenshot ;;
+        grim | never | delay:*) mode=$screenshot ;;
         refuse) mode=refuse:2 ;;
         refuse:*) mode=$screenshot ;;
     esac
     mkdir -p "$WL_DIR/shots"
     _wl_spawn backend /usr/bin/python3 "$WL_LIB_DIR/portal_backend.py" \
         --bus-name "$WL_BACKEND_NAME" --screenshot "$mode" --shot-dir "$WL_DIR/shots" \
-        --sway-env "$WL_DIR/sway-env"
+        --sway-env "$WL_DIR/sway-env" ${2:+--shortcuts-as "$2"}
 }
 
 _wl_write_portals() {
@@ -469,7 +475,7 @@ _wl_begin_desktop() {
 
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
-    local shortcuts=1 float=0 keys="" iface
+    local shortcuts=1 float=0 keys="" iface shortcuts_as=""
     _wl_t0=$(_wl_now)
     [ -z "$_wl_started" ] || e2e_fail "wl_start_desktop: a desktop is already running"
     while [ $# -gt 0 ]; do
@@ -484,12 +490,19 @@ wl_start_desktop() {
             --xwayland) xwayland=1 ;;
             --screenshot)
                 case $2 in
-                    wlr | grim | refuse | refuse:[0-9]* | never | off) screenshot=$2 ;;
+                    wlr | grim | refuse | refuse:[0-9]* | never | delay:[0-9]* | off) screenshot=$2 ;;
                     *) e2e_fail "wl_start_desktop: --screenshot $2?" ;;
                 esac
                 shift
                 ;;
             --no-global-shortcuts) shortcuts=0 ;;
+            --shortcuts-as)
+                case $2 in
+                    plasma6.0 | portal1.21) shortcuts_as=$2 ;;
+                    *) e2e_fail "wl_start_desktop: --shortcuts-as $2?" ;;
+                esac
+                shift
+                ;;
             --float) float=1 ;;
             --portal-keys)
                 [[ $2 =~ ^[A-Za-z0-9_]+(,[A-Za-z0-9_]+)*$ ]] ||
@@ -513,7 +526,7 @@ wl_start_desktop() {
     _wl_start_sway "$size" "$background" "$xwayland" "$float" "$keys"
     _wl_await bus 10 _wl_bus_up
     _wl_mark bus
-    _wl_start_backend "$screenshot"
+    _wl_start_backend "$screenshot" "$shortcuts_as"
     _wl_await sway 10 test -s "$WL_DIR/sway-env"
     _wl_mark sway
     _wl_finish_sway "$xwayland"
@@ -676,6 +689,8 @@ wl_wait_shortcut() { e2e_poll "${2:-10}" _wl_bound "$1"; }
 wl_activate_shortcut() { _wl_test_call Activate "string:$1" >/dev/null; }
 
 wl_deactivate_shortcut() { _wl_test_call Deactivate "string:$1" >/dev/null; }
+
+wl_withdraw_shortcut() { _wl_test_call Withdraw "string:$1" >/dev/null; }
 
 wl_set_screenshot_mode() { _wl_test_call SetScreenshotMode "string:$1" >/dev/null; }
 

@@ -73,8 +73,8 @@ class TestSession : public QObject {
         }
     }
 
-    // The portal's file: read at the screen's own pixels, removed only where the portal
-    // wrote it for this request into a temporary folder; a picture kept elsewhere stays.
+    // The portal's file: read at the screen's own pixels, removed wherever the portal wrote it
+    // for this request (KDE's portal writes into ~/Pictures); a file made before it stays.
     void portalPictureFile() {
         QTemporaryDir temporary;
         QImage screen(40, 30, QImage::Format_ARGB32);
@@ -96,11 +96,12 @@ class TestSession : public QObject {
         QVERIFY(screen.save(old));
         QVERIFY(PortalScreenSource::takePicture(old, asked.addSecs(60)));
         QVERIFY(QFile::exists(old));
-        // Outside the temporary and runtime folders (a desktop saving into the user's pictures).
-        const QString kept = QDir::currentPath() + QStringLiteral("/numarika-portal-test.png");
-        QVERIFY(screen.save(kept));
-        QVERIFY(PortalScreenSource::takePicture(kept, asked));
-        QVERIFY(QFile::remove(kept));  // still there for us to remove
+        // Outside the temporary folders (a desktop saving into the user's pictures).
+        QVERIFY(QDir::home().mkpath(QStringLiteral("Pictures")));
+        const QString saved = QDir::home().filePath(QStringLiteral("Pictures/Screenshot_1.png"));
+        QVERIFY(screen.save(saved));
+        QVERIFY(PortalScreenSource::takePicture(saved, asked));
+        QVERIFY(!QFile::exists(saved));
         // Unreadable: no picture.
         QFile junk(temporary.filePath(QStringLiteral("junk.png")));
         QVERIFY(junk.open(QIODevice::WriteOnly));
