@@ -3,6 +3,12 @@
 //   scan_e2e_tool pattern-root OUT.png
 //       Covers the root window with a pattern whose every pixel names its own position
 //       (red = x & 255, green = y & 255, blue = x >> 8 | (y >> 8) << 4) and writes it to OUT.
+//   scan_e2e_tool pattern W H OUT.png
+//       Writes that pattern at W x H (a wallpaper for a desktop without an X root).
+//   scan_e2e_tool pointer FIFO W H
+//       A pointer on a Wayland desktop's seat (wlr-virtual-pointer), for a desktop that has
+//       none, over a layout of W x H of the desktop's units. Reads lines from FIFO: "move X Y",
+//       "press", "release" (the left button); prints "done" once the compositor has each.
 //   scan_e2e_tool root-cursor
 //       Gives the root window a known 16 x 16 cursor, hot spot (5, 9): 4 x 4 blocks of red
 //       and blue in a checkerboard, the last column transparent.
@@ -28,6 +34,7 @@
 // Exit status 0 when the check holds or the change was made.
 
 #include <poll.h>
+#include <wayland-client.h>
 #include <xcb/composite.h>
 #include <xcb/xcb.h>
 
@@ -309,6 +316,62 @@ int composited() {
     return 0;
 }
 
+// The two interfaces of wlr-virtual-pointer-unstable-v1 that the pointer needs (version 1).
+const wl_interface* kNoTypes[5] = {};
+extern const wl_interface kVirtualPointer;
+const wl_interface* kCreateTypes[] = {&wl_seat_interface, &kVirtualPointer};
+const wl_message kManagerRequests[] = {{"create_virtual_pointer", "?on", kCreateTypes},
+                                       {"destroy", "", kNoTypes}};
+const wl_interface kVirtualPointerManager = {
+    "zwlr_virtual_pointer_manager_v1", 1, 2, kManagerRequests, 0, nullptr};
+const wl_message kPointerRequests[] = {
+    {"motion", "uff", kNoTypes},   {"motion_absolute", "uuuuu", kNoTypes},
+    {"button", "uuu", kNoTypes},   {"axis", "uuf", kNoTypes},
+    {"frame", "", kNoTypes},       {"axis_source", "u", kNoTypes},
+    {"axis_stop", "uu", kNoTypes}, {"axis_discrete", "uufi", kNoTypes},
+    {"destroy", "", kNoTypes}};
+const wl_interface kVirtualPointer = {"zwlr_virtual_pointer_v1", 1, 9,
+                                      kPointerRequests,          0, nullptr};
+
+int pointer(const char* fifo, std::uint32_t width, std::uint32_t height) {
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display) return fail("no Wayland display");
+    wl_proxy* manager = nullptr;
+    const wl_registry_listener listener{
+        [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+           std::uint32_t) {
+            if (std::strcmp(interface, kVirtualPointerManager.name) == 0)
+                *static_cast<wl_proxy**>(data) = static_cast<wl_proxy*>(
+                    wl_registry_bind(registry, name, &kVirtualPointerManager, 1));
+        },
+        [](void*, wl_registry*, std::uint32_t) {}};
+    wl_registry* registry = wl_display_get_registry(display);
+    wl_registry_add_listener(registry, &listener, &manager);
+    wl_display_roundtrip(display);
+    if (!manager) return fail("the compositor offers no virtual pointer");
+    wl_proxy* device = wl_proxy_marshal_constructor(manager, 0, &kVirtualPointer, nullptr, nullptr);
+    wl_display_roundtrip(display);
+    std::FILE* in = std::fopen(fifo, "r+");  // a writer of its own: no end of file between lines
+    if (!in) return fail("cannot open %s", fifo);
+    char line[64];
+    std::uint32_t time = 0;
+    while (std::fgets(line, sizeof line, in)) {
+        unsigned x = 0, y = 0;
+        time += 10;
+        if (std::sscanf(line, "move %u %u", &x, &y) == 2)
+            wl_proxy_marshal(device, 1, time, x, y, width, height);
+        else if (std::strncmp(line, "press", 5) == 0 || std::strncmp(line, "release", 7) == 0)
+            wl_proxy_marshal(device, 2, time, 0x110u /* BTN_LEFT */, line[0] == 'p' ? 1u : 0u);
+        else
+            return fail("what is %s", line);
+        wl_proxy_marshal(device, 4);
+        if (wl_display_roundtrip(display) < 0) return fail("the compositor went away");
+        std::printf("done\n");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 QImage load(const char* path) {
     QImage image(QString::fromLocal8Bit(path));
     return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB32);
@@ -400,6 +463,13 @@ int main(int argc, char* argv[]) {
     const std::string command = argc > 1 ? argv[1] : "";
     const auto number = [argv](int i) { return std::atoi(argv[i]); };
     if (command == "pattern-root" && argc == 3) return patternRoot(argv[2]);
+    if (command == "pattern" && argc == 5)
+        return positionPattern(number(2), number(3), 0).save(QString::fromLocal8Bit(argv[4]), "PNG")
+                   ? 0
+                   : fail("cannot write %s", argv[4]);
+    if (command == "pointer" && argc == 5)
+        return pointer(argv[2], static_cast<std::uint32_t>(number(3)),
+                       static_cast<std::uint32_t>(number(4)));
     if (command == "root-cursor" && argc == 2) return rootCursor();
     if (command == "late-painter" && argc == 4) return latePainter(argv[2], argv[3]);
     if (command == "composited" && argc == 2) return composited();
@@ -416,7 +486,9 @@ int main(int argc, char* argv[]) {
             argv[2], QRect(number(3), number(4), number(5), number(6)),
             argc == 9 ? std::optional<QPoint>(QPoint(number(7), number(8))) : std::nullopt);
     std::fprintf(stderr,
-                 "usage: %s pattern-root OUT.png | root-cursor | wm-state WINDOW add|remove ATOM\n"
+                 "usage: %s pattern-root OUT.png | pattern W H OUT.png |\n"
+                 "       pointer FIFO W H | root-cursor | wm-state "
+                 "WINDOW add|remove ATOM\n"
                  "       [ATOM] | compare A B [X Y W H] |\n"
                  "       check-canvas SHOT X Y W H [PX PY] | late-painter DELAY OUT.png |\n"
                  "       composited\n",

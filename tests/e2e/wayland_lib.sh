@@ -27,6 +27,7 @@
 #                                      desktop with a GlobalShortcuts backend does: a press sends
 #                                      Activated, a release Deactivated, for every bound shortcut
 #                                      whose preferred trigger is that key
+#       --scale S                      the output's scale (e.g. 2 or 1.5; WxH stays its pixels)
 #       --float                        every window floats at the size it asks for, centred,
 #                                      as on a stacking desktop (sway tiles main windows over
 #                                      the whole output otherwise; dialogs float anyway)
@@ -51,6 +52,10 @@
 #                                      class; jq regex on the title); prints its sway con id
 #   wl_window_geometry CON_ID          prints "X Y W H" of the window's content on the output
 #   wl_focus CON_ID                    gives the window the keyboard focus
+#   wl_pointer                         keeps a virtual pointer on the seat, which has none (start
+#                                      it before the program, which then has a pointer at once)
+#   wl_drag X Y X2 Y2                  drags with its left button from (X, Y) to (X2, Y2), in
+#                                      the desktop's (scaled) units
 #   wl_wait_bus_name NAME [s]          waits until NAME has an owner on the session bus
 #   wl_wait_shortcut ID [s]            waits until an open portal session has bound shortcut ID
 #   wl_activate_shortcut ID            the scripted backend sends Activated for ID to every
@@ -302,7 +307,7 @@ EOF
 }
 
 _wl_start_sway() {
-    local size=$1 background=$2 xwayland=$3 float=$4 keys=$5 bg_line shim=() key call
+    local size=$1 background=$2 xwayland=$3 float=$4 keys=$5 scale=$6 bg_line shim=() key call
     if [[ $background == '#'* ]]; then
         bg_line="bg $background solid_color"
     else
@@ -311,7 +316,7 @@ _wl_start_sway() {
     cat >"$WL_DIR/sway.conf" <<EOF
 # The test's desktop: one output, no decorations, no bar, keys bound only if asked.
 swaynag_command -
-output HEADLESS-1 mode $size position 0 0 $bg_line
+output HEADLESS-1 mode $size position 0 0 scale $scale $bg_line
 default_border none
 default_floating_border none
 focus_follows_mouse no
@@ -440,7 +445,7 @@ _wl_take_wlr_turn() {
 
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
-    local shortcuts=1 float=0 keys="" iface
+    local shortcuts=1 float=0 keys="" scale=1 iface
     _wl_t0=$(_wl_now)
     [ -z "$_wl_started" ] || e2e_fail "wl_start_desktop: a desktop is already running"
     while [ $# -gt 0 ]; do
@@ -462,6 +467,11 @@ wl_start_desktop() {
                 ;;
             --no-global-shortcuts) shortcuts=0 ;;
             --float) float=1 ;;
+            --scale)
+                [[ $2 =~ ^[0-9]+(\.[0-9]+)?$ ]] || e2e_fail "wl_start_desktop: --scale $2?"
+                scale=$2
+                shift
+                ;;
             --portal-keys)
                 [[ $2 =~ ^[A-Za-z0-9_]+(,[A-Za-z0-9_]+)*$ ]] ||
                     e2e_fail "wl_start_desktop: --portal-keys $2?"
@@ -503,7 +513,7 @@ wl_start_desktop() {
     # Bus, pipewire and sway need nothing of each other: start them together.
     _wl_start_bus
     [ "$screenshot" = wlr ] && _wl_start_pipewire
-    _wl_start_sway "$size" "$background" "$xwayland" "$float" "$keys"
+    _wl_start_sway "$size" "$background" "$xwayland" "$float" "$keys" "$scale"
     _wl_await bus 10 _wl_bus_up
     _wl_mark bus
     _wl_start_backend "$screenshot"
@@ -645,6 +655,30 @@ wl_window_geometry() {
 }
 
 wl_focus() { swaymsg "[con_id=$1] focus" >/dev/null; }
+
+_wl_has_pointer() { swaymsg -t get_inputs -r | jq -e 'any(.[]; .type == "pointer")' >/dev/null; }
+_wl_pointer_done() { [ "$(grep -c '^done$' "$E2E_TMP/wl-pointer.log")" -ge "$1" ]; }
+
+wl_pointer() {
+    local size w h
+    size=$(swaymsg -t get_outputs -r | jq -r '.[0].rect | "\(.width) \(.height)"')
+    mkfifo "$WL_DIR/pointer"
+    # shellcheck disable=SC2086 # width and height
+    _wl_spawn pointer "$E2E_BUILD_DIR/tests/capture/scan_e2e_tool" pointer "$WL_DIR/pointer" $size
+    _wl_await pointer 10 _wl_has_pointer
+    # Out of the way, in the bottom right corner: sway draws its image into every screenshot.
+    read -r w h <<<"$size"
+    printf 'move %d %d\n' $((w - 1)) $((h - 1)) >"$WL_DIR/pointer"
+    e2e_poll 10 _wl_pointer_done 1
+}
+
+wl_drag() {
+    local before
+    before=$(grep -c '^done$' "$E2E_TMP/wl-pointer.log")
+    printf 'move %d %d\npress\nmove %d %d\nmove %d %d\nrelease\n' "$1" "$2" \
+        $((($1 + $3) / 2)) $((($2 + $4) / 2)) "$3" "$4" >"$WL_DIR/pointer"
+    e2e_poll 10 _wl_pointer_done $((before + 5))
+}
 
 # --- the scripted portal backend -----------------------------------------------------------
 
