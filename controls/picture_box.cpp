@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "controls/twips.h"
+#include "platform/platform.h"
+#include "platform/window_control.h"
 
 namespace numarika {
 namespace {
@@ -80,7 +82,7 @@ int PictureBox::containerOffset() const {
     return box ? box->borderPixels() : 0;
 }
 
-double PictureBox::pixelRatio() const { return devicePixelRatioF(); }
+double PictureBox::pixelRatio() const { return services().windows->screenPixelsPerUnit(*this); }
 
 int PictureBox::borderOfPixels() const {
     return static_cast<int>(std::lround(borderPixels() * pixelRatio()));
@@ -95,7 +97,18 @@ QRect PictureBox::widgetRectFor(const QRect& pixels, double ratio) const {
     const int width = pixels.width() > 0 ? up(pixels.x() + pixels.width()) - left : 0;
     const int height = pixels.height() > 0 ? up(pixels.y() + pixels.height()) - top : 0;
     const int c = containerOffset();
-    return {left + c, top + c, width, height};
+    QRect rect(left + c, top + c, width, height);
+    // At a fractional scale the box begins where a unit of the window meets a screen pixel
+    // (every second unit at 1.5): the desktop's shrinking of the window then takes every
+    // picture pixel to a screen pixel of its own, not to a blend of two.
+    int every = 1;
+    while (every < 8 && std::fabs(every * ratio - std::round(every * ratio)) > 1e-6) ++every;
+    if (every > 1) {
+        const QPoint inWindow = parentWidget()->mapTo(window(), rect.topLeft());
+        const auto snap = [every](int v) { return v - ((v % every) + every) % every; };
+        rect.translate(snap(inWindow.x()) - inWindow.x(), snap(inWindow.y()) - inWindow.y());
+    }
+    return rect;
 }
 
 QRect PictureBox::placed() const {

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "platform/logging.h"
+#include "platform/wayland/output_pixels.h"
 
 namespace numarika {
 namespace {
@@ -113,5 +114,11 @@ void WaylandWindowControl::setTopMost(QWidget& window, bool topMost) {
 }
 
 void WaylandWindowControl::centreOnScreen(QWidget&) {}
+
+double WaylandWindowControl::screenPixelsPerUnit(const QWidget& widget) {
+    const QScreen* screen = widget.screen();
+    if (!screen) return widget.devicePixelRatioF();
+    return waylandOutputPixelsPerUnit(*screen).value_or(widget.devicePixelRatioF());
+}
 
 }  // namespace numarika

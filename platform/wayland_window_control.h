@@ -19,6 +19,9 @@ class WaylandWindowControl final : public QtWindowControl {
     void setTopMost(QWidget& window, bool topMost) override;
     // The compositor places windows.
     void centreOnScreen(QWidget& window) override;
+    // A fractional scale of the output, which the compositor reaches by shrinking the buffer
+    // Qt draws at the next integer scale.
+    double screenPixelsPerUnit(const QWidget& widget) override;
 
   private:
     static constexpr qint64 kSettleMs = 200;

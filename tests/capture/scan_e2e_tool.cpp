@@ -21,6 +21,11 @@
 //       Inside the window X Y W H of a screenshot, finds the canvas showing the pattern from
 //       picture pixel (0, 0), and with PX PY checks the cursor drawn with its hot spot on
 //       picture pixel (PX, PY).
+//   scan_e2e_tool check-shown SHOT.png PICTURE.png X Y W H [near]
+//       The same for any picture: inside X Y W H of the screenshot the canvas shows PICTURE
+//       from its pixel (0, 0), a block of up to 800 x 600 of it pixel for pixel; with near,
+//       every screen pixel is its picture pixel or a blend of it with its neighbours (a
+//       compositor's linear filter), each channel within theirs.
 //   scan_e2e_tool late-painter DELAY OUT.png
 //       A late painter: a window below all others covering the screen, unmanaged and without a
 //       background (nobody else paints it), that paints what was exposed with the inverted
@@ -49,6 +54,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -407,6 +414,71 @@ int compare(const char* a, const char* b, std::optional<QRect> covered) {
     return 0;
 }
 
+// Where the canvas shows `picture`: the offset most pixels of the window agree on, found by
+// where each colour is in the picture (the first place of a colour seen more than once).
+std::optional<QPoint> findShown(const QImage& S, const QImage& picture, QRect window) {
+    QHash<QRgb, QPoint> where;
+    for (int y = picture.height() - 1; y >= 0; --y)
+        for (int x = picture.width() - 1; x >= 0; --x) where.insert(picture.pixel(x, y), {x, y});
+    QHash<quint64, int> offsets;
+    const auto key = [](QPoint p) { return (quint64(quint32(p.x())) << 32) | quint32(p.y()); };
+    for (int y = window.top(); y <= window.bottom(); ++y)
+        for (int x = window.left(); x <= window.right(); ++x)
+            if (const auto it = where.constFind(S.pixel(x, y)); it != where.cend())
+                ++offsets[key(QPoint(x, y) - *it)];
+    quint64 best = 0;
+    int count = 0;
+    for (auto it = offsets.cbegin(); it != offsets.cend(); ++it)
+        if (it.value() > count) std::tie(best, count) = std::pair(it.key(), it.value());
+    if (count == 0) return std::nullopt;
+    return QPoint(static_cast<qint32>(best >> 32), static_cast<qint32>(best & 0xFFFFFFFF));
+}
+
+// Each channel of `c` lies within those of the picture's pixels around `p`.
+bool blendAround(const QImage& picture, QPoint p, QRgb c) {
+    int low[3] = {255, 255, 255}, high[3] = {0, 0, 0};
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QPoint q = p + QPoint(dx, dy);
+            if (!picture.rect().contains(q)) continue;
+            const QRgb v = picture.pixel(q);
+            const int channels[3] = {qRed(v), qGreen(v), qBlue(v)};
+            for (int i = 0; i < 3; ++i) {
+                low[i] = std::min(low[i], channels[i]);
+                high[i] = std::max(high[i], channels[i]);
+            }
+        }
+    const int actual[3] = {qRed(c), qGreen(c), qBlue(c)};
+    for (int i = 0; i < 3; ++i)
+        if (actual[i] < low[i] || actual[i] > high[i]) return false;
+    return true;
+}
+
+int checkShown(const char* shot, const char* picturePath, QRect window, bool near) {
+    const QImage S = load(shot), picture = load(picturePath);
+    if (S.isNull() || picture.isNull()) return fail("cannot read %s or %s", shot, picturePath);
+    window = window.intersected(S.rect());
+    const std::optional<QPoint> origin = findShown(S, picture, window);
+    if (!origin) return fail("nothing of the picture in the window");
+    // The canvas lies below the menu bar: the picture from the window's corner on is the
+    // desktop without the window.
+    if (origin->y() <= window.top()) return fail("the window is not on the screen");
+    const QRect block = QRect(*origin, QSize(800, 600)).intersected(window) & S.rect();
+    int differ = 0, far = 0;
+    for (int y = block.top(); y <= block.bottom(); ++y)
+        for (int x = block.left(); x <= block.right(); ++x) {
+            const QPoint p = QPoint(x, y) - *origin;
+            if (S.pixel(x, y) == picture.pixel(p)) continue;
+            ++differ;
+            far += !blendAround(picture, p, S.pixel(x, y));
+        }
+    std::printf("canvas origin %d,%d: %d of %dx%d pixels differ, %d beyond a blend\n", origin->x(),
+                origin->y(), differ, block.width(), block.height(), far);
+    if (block.width() < 300 || block.height() < 200)
+        return fail("too little of the canvas in view");
+    return (near ? far : differ) == 0 ? 0 : 1;
+}
+
 int checkCanvas(const char* shot, QRect window, std::optional<QPoint> pointer) {
     const QImage S = load(shot);
     if (S.isNull()) return fail("cannot read %s", shot);
@@ -481,6 +553,9 @@ int main(int argc, char* argv[]) {
                        argc == 8
                            ? std::optional<QRect>(QRect(number(4), number(5), number(6), number(7)))
                            : std::nullopt);
+    if (command == "check-shown" && (argc == 8 || (argc == 9 && std::string(argv[8]) == "near")))
+        return checkShown(argv[2], argv[3], QRect(number(4), number(5), number(6), number(7)),
+                          argc == 9);
     if (command == "check-canvas" && (argc == 7 || argc == 9))
         return checkCanvas(
             argv[2], QRect(number(3), number(4), number(5), number(6)),
@@ -490,7 +565,8 @@ int main(int argc, char* argv[]) {
                  "       pointer FIFO W H | root-cursor | wm-state "
                  "WINDOW add|remove ATOM\n"
                  "       [ATOM] | compare A B [X Y W H] |\n"
-                 "       check-canvas SHOT X Y W H [PX PY] | late-painter DELAY OUT.png |\n"
+                 "       check-canvas SHOT X Y W H [PX PY] |\n"
+                 "       check-shown SHOT PICTURE X Y W H [near] | late-painter DELAY OUT.png |\n"
                  "       composited\n",
                  argv[0]);
     return 2;
