@@ -5,10 +5,11 @@
 //       (red = x & 255, green = y & 255, blue = x >> 8 | (y >> 8) << 4) and writes it to OUT.
 //   scan_e2e_tool pattern W H OUT.png
 //       Writes that pattern at W x H (a wallpaper for a desktop without an X root).
-//   scan_e2e_tool pointer FIFO W H
+//   scan_e2e_tool pointer FIFO
 //       A pointer on a Wayland desktop's seat (wlr-virtual-pointer), for a desktop that has
-//       none, over a layout of W x H of the desktop's units. Reads lines from FIFO: "move X Y",
-//       "press", "release" (the left button); prints "done" once the compositor has each.
+//       none. Reads lines from FIFO: "move X Y W H" (to X Y of a layout of W x H of the
+//       desktop's units), "press", "release" (the left button); prints "done" once the
+//       compositor has each.
 //   scan_e2e_tool root-cursor
 //       Gives the root window a known 16 x 16 cursor, hot spot (5, 9): 4 x 4 blocks of red
 //       and blue in a checkerboard, the last column transparent.
@@ -340,7 +341,7 @@ const wl_message kPointerRequests[] = {
 const wl_interface kVirtualPointer = {"zwlr_virtual_pointer_v1", 1, 9,
                                       kPointerRequests,          0, nullptr};
 
-int pointer(const char* fifo, std::uint32_t width, std::uint32_t height) {
+int pointer(const char* fifo) {
     wl_display* display = wl_display_connect(nullptr);
     if (!display) return fail("no Wayland display");
     wl_proxy* manager = nullptr;
@@ -363,9 +364,9 @@ int pointer(const char* fifo, std::uint32_t width, std::uint32_t height) {
     char line[64];
     std::uint32_t time = 0;
     while (std::fgets(line, sizeof line, in)) {
-        unsigned x = 0, y = 0;
+        unsigned x = 0, y = 0, width = 0, height = 0;
         time += 10;
-        if (std::sscanf(line, "move %u %u", &x, &y) == 2)
+        if (std::sscanf(line, "move %u %u %u %u", &x, &y, &width, &height) == 4)
             wl_proxy_marshal(device, 1, time, x, y, width, height);
         else if (std::strncmp(line, "press", 5) == 0 || std::strncmp(line, "release", 7) == 0)
             wl_proxy_marshal(device, 2, time, 0x110u /* BTN_LEFT */, line[0] == 'p' ? 1u : 0u);
@@ -463,7 +464,8 @@ int checkShown(const char* shot, const char* picturePath, QRect window, bool nea
     // The canvas lies below the menu bar: the picture from the window's corner on is the
     // desktop without the window.
     if (origin->y() <= window.top()) return fail("the window is not on the screen");
-    const QRect block = QRect(*origin, QSize(800, 600)).intersected(window) & S.rect();
+    const QRect block =
+        QRect(*origin, QSize(800, 600)) & window & S.rect() & picture.rect().translated(*origin);
     int differ = 0, far = 0;
     for (int y = block.top(); y <= block.bottom(); ++y)
         for (int x = block.left(); x <= block.right(); ++x) {
@@ -539,9 +541,7 @@ int main(int argc, char* argv[]) {
         return positionPattern(number(2), number(3), 0).save(QString::fromLocal8Bit(argv[4]), "PNG")
                    ? 0
                    : fail("cannot write %s", argv[4]);
-    if (command == "pointer" && argc == 5)
-        return pointer(argv[2], static_cast<std::uint32_t>(number(3)),
-                       static_cast<std::uint32_t>(number(4)));
+    if (command == "pointer" && argc == 3) return pointer(argv[2]);
     if (command == "root-cursor" && argc == 2) return rootCursor();
     if (command == "late-painter" && argc == 4) return latePainter(argv[2], argv[3]);
     if (command == "composited" && argc == 2) return composited();
@@ -562,7 +562,7 @@ int main(int argc, char* argv[]) {
             argc == 9 ? std::optional<QPoint>(QPoint(number(7), number(8))) : std::nullopt);
     std::fprintf(stderr,
                  "usage: %s pattern-root OUT.png | pattern W H OUT.png |\n"
-                 "       pointer FIFO W H | root-cursor | wm-state "
+                 "       pointer FIFO | root-cursor | wm-state "
                  "WINDOW add|remove ATOM\n"
                  "       [ATOM] | compare A B [X Y W H] |\n"
                  "       check-canvas SHOT X Y W H [PX PY] |\n"

@@ -659,24 +659,30 @@ wl_focus() { swaymsg "[con_id=$1] focus" >/dev/null; }
 _wl_has_pointer() { swaymsg -t get_inputs -r | jq -e 'any(.[]; .type == "pointer")' >/dev/null; }
 _wl_pointer_done() { [ "$(grep -c '^done$' "$E2E_TMP/wl-pointer.log")" -ge "$1" ]; }
 
+# The layout's size in the desktop's units.
+_wl_layout() {
+    swaymsg -t get_outputs -r | jq -r '[.[].rect | [.x + .width, .y + .height]] | transpose
+        | "\(.[0] | max) \(.[1] | max)"'
+}
+
 wl_pointer() {
-    local size w h
-    size=$(swaymsg -t get_outputs -r | jq -r '.[0].rect | "\(.width) \(.height)"')
+    local w h
     mkfifo "$WL_DIR/pointer"
-    # shellcheck disable=SC2086 # width and height
-    _wl_spawn pointer "$E2E_BUILD_DIR/tests/capture/scan_e2e_tool" pointer "$WL_DIR/pointer" $size
+    _wl_spawn pointer "$E2E_BUILD_DIR/tests/capture/scan_e2e_tool" pointer "$WL_DIR/pointer"
     _wl_await pointer 10 _wl_has_pointer
     # Out of the way, in the bottom right corner: sway draws its image into every screenshot.
-    read -r w h <<<"$size"
-    printf 'move %d %d\n' $((w - 1)) $((h - 1)) >"$WL_DIR/pointer"
+    read -r w h < <(_wl_layout)
+    printf 'move %d %d %d %d\n' $((w - 1)) $((h - 1)) "$w" "$h" >"$WL_DIR/pointer"
     e2e_poll 10 _wl_pointer_done 1
 }
 
 wl_drag() {
-    local before
+    local before w h
     before=$(grep -c '^done$' "$E2E_TMP/wl-pointer.log")
-    printf 'move %d %d\npress\nmove %d %d\nmove %d %d\nrelease\n' "$1" "$2" \
-        $((($1 + $3) / 2)) $((($2 + $4) / 2)) "$3" "$4" >"$WL_DIR/pointer"
+    read -r w h < <(_wl_layout)
+    printf 'move %d %d %d %d\npress\nmove %d %d %d %d\nmove %d %d %d %d\nrelease\n' \
+        "$1" "$2" "$w" "$h" $((($1 + $3) / 2)) $((($2 + $4) / 2)) "$w" "$h" "$3" "$4" "$w" "$h" \
+        >"$WL_DIR/pointer"
     e2e_poll 10 _wl_pointer_done $((before + 5))
 }
 
