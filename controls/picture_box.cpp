@@ -114,7 +114,7 @@ QRect PictureBox::widgetRectFor(const QRect& pixels, double ratio) const {
 QRect PictureBox::placed() const {
     if (!containerBox()) return geometry();
     // Moved or resized as a widget by someone else: the widget's place is taken as it is.
-    if (geometry() != widgetRectFor(placed_, placedRatio_)) {
+    if (geometry() != placedGeometry_) {
         const QRect g = geometry().translated(-containerOffset(), -containerOffset());
         const auto pixels = [this](int v) {
             return static_cast<int>(std::lround(v * placedRatio_));
@@ -131,7 +131,8 @@ void PictureBox::place(const QRect& rect) {
     }
     placed_ = rect;
     placedRatio_ = pixelRatio();
-    setGeometry(widgetRectFor(rect, placedRatio_));
+    placedGeometry_ = widgetRectFor(rect, placedRatio_);
+    setGeometry(placedGeometry_);
 }
 
 float PictureBox::Left() const { return pixelsToTwips(placed().x()); }

@@ -180,6 +180,7 @@ class PictureBox : public QWidget {
     Border border_;
     mutable QRect placed_;
     double placedRatio_ = 1;  // the scale the widget's geometry was worked out for
+    QRect placedGeometry_;    // and that geometry
     double ratio_ = 1;        // the scale the box last followed
     bool ratioCheckQueued_ = false;
     // A drawn part of the image kept aside: the pixels of `rect` as they are with the drawing.
