@@ -62,7 +62,10 @@ const wl_registry_listener kRegistryListener{onGlobal, onGlobalRemove};
 QList<Output> askOutputs() {
     QList<Output> outputs;
     wl_display* display = wl_display_connect(nullptr);
-    if (!display) return outputs;
+    if (!display) {
+        qCInfo(lcPlatform) << "no Wayland connection to ask for the outputs' pixels";
+        return outputs;
+    }
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &kRegistryListener, &outputs);
     if (wl_display_roundtrip(display) >= 0) {
