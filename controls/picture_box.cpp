@@ -13,6 +13,8 @@
 #include <cstring>
 
 #include "controls/twips.h"
+#include "platform/platform.h"
+#include "platform/window_control.h"
 
 namespace numarika {
 namespace {
@@ -63,43 +65,156 @@ PictureBox::PictureBox(QWidget* parent, Border border)
     : QWidget(parent), border_(border), hdc_(nextDC()) {
     dcTable().insert(hdc_, this);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    ratio_ = placedRatio_ = pixelRatio();
 }
 
 PictureBox::~PictureBox() { dcTable().remove(hdc_); }
 
 PictureBox* PictureBox::fromDC(Int32 hdc) { return dcTable().value(hdc, nullptr); }
 
+const PictureBox* PictureBox::containerBox() const {
+    return qobject_cast<const PictureBox*>(parentWidget());
+}
+
 // Children of a bordered box are placed inside its border, as its own coordinates begin there.
 int PictureBox::containerOffset() const {
-    const auto* box = qobject_cast<const PictureBox*>(parentWidget());
+    const PictureBox* box = containerBox();
     return box ? box->borderPixels() : 0;
 }
 
-float PictureBox::Left() const { return pixelsToTwips(x() - containerOffset()); }
-float PictureBox::Top() const { return pixelsToTwips(y() - containerOffset()); }
-float PictureBox::Width() const { return pixelsToTwips(width()); }
-float PictureBox::Height() const { return pixelsToTwips(height()); }
-void PictureBox::setLeft(float t) { move(twipsToPixels(t) + containerOffset(), y()); }
-void PictureBox::setTop(float t) { move(x(), twipsToPixels(t) + containerOffset()); }
+double PictureBox::pixelRatio() const { return services().windows->screenPixelsPerUnit(*this); }
+
+int PictureBox::borderOfPixels() const {
+    return static_cast<int>(std::lround(borderPixels() * pixelRatio()));
+}
+
+QRect PictureBox::widgetRectFor(const QRect& pixels, double ratio) const {
+    // Outwards: the widget covers every pixel of the box; what lies beyond them is painted
+    // as the background.
+    const auto down = [ratio](int v) { return static_cast<int>(std::floor(v / ratio + 1e-9)); };
+    const auto up = [ratio](int v) { return static_cast<int>(std::ceil(v / ratio - 1e-9)); };
+    const int left = down(pixels.x()), top = down(pixels.y());
+    const int width = pixels.width() > 0 ? up(pixels.x() + pixels.width()) - left : 0;
+    const int height = pixels.height() > 0 ? up(pixels.y() + pixels.height()) - top : 0;
+    const int c = containerOffset();
+    QRect rect(left + c, top + c, width, height);
+    // At a fractional scale the box begins where a unit of the window meets a screen pixel
+    // (every second unit at 1.5): the desktop's shrinking of the window then takes every
+    // picture pixel to a screen pixel of its own, not to a blend of two.
+    int every = 1;
+    while (every < 8 && std::fabs(every * ratio - std::round(every * ratio)) > 1e-6) ++every;
+    if (every > 1) {
+        const QPoint inWindow = parentWidget()->mapTo(window(), rect.topLeft());
+        const auto snap = [every](int v) { return v - ((v % every) + every) % every; };
+        rect.translate(snap(inWindow.x()) - inWindow.x(), snap(inWindow.y()) - inWindow.y());
+    }
+    return rect;
+}
+
+QRect PictureBox::placed() const {
+    if (!containerBox()) return geometry();
+    // Moved or resized as a widget by someone else: the widget's place is taken as it is.
+    if (geometry() != placedGeometry_) {
+        const QRect g = geometry().translated(-containerOffset(), -containerOffset());
+        const auto pixels = [this](int v) {
+            return static_cast<int>(std::lround(v * placedRatio_));
+        };
+        placed_ = QRect(pixels(g.x()), pixels(g.y()), pixels(g.width()), pixels(g.height()));
+    }
+    return placed_;
+}
+
+void PictureBox::place(const QRect& rect) {
+    if (!containerBox()) {
+        setGeometry(rect);
+        return;
+    }
+    placed_ = rect;
+    placedRatio_ = pixelRatio();
+    placedGeometry_ = widgetRectFor(rect, placedRatio_);
+    setGeometry(placedGeometry_);
+}
+
+float PictureBox::Left() const { return pixelsToTwips(placed().x()); }
+float PictureBox::Top() const { return pixelsToTwips(placed().y()); }
+float PictureBox::Width() const { return pixelsToTwips(placed().width()); }
+float PictureBox::Height() const { return pixelsToTwips(placed().height()); }
+void PictureBox::setLeft(float t) {
+    place(placed().translated(twipsToPixels(t) - placed().x(), 0));
+}
+void PictureBox::setTop(float t) { place(placed().translated(0, twipsToPixels(t) - placed().y())); }
 // A hidden widget gets its resize event only when it is shown; the persistent image must
 // follow the size at once, since it is read and drawn on while the box is hidden too.
 void PictureBox::setWidth(float t) {
-    resize(std::max(0, twipsToPixels(t)), height());
+    QRect r = placed();
+    r.setWidth(std::max(0, twipsToPixels(t)));
+    place(r);
     fitImageToInner();
 }
 void PictureBox::setHeight(float t) {
-    resize(width(), std::max(0, twipsToPixels(t)));
+    QRect r = placed();
+    r.setHeight(std::max(0, twipsToPixels(t)));
+    place(r);
     fitImageToInner();
 }
 void PictureBox::Move(float left, float top, float w, float h) {
-    setGeometry(twipsToPixels(left) + containerOffset(), twipsToPixels(top) + containerOffset(),
-                std::max(0, twipsToPixels(w)), std::max(0, twipsToPixels(h)));
+    place(QRect(twipsToPixels(left), twipsToPixels(top), std::max(0, twipsToPixels(w)),
+                std::max(0, twipsToPixels(h))));
     fitImageToInner();
 }
 
 QSize PictureBox::innerSize() const {
-    const int b = borderPixels();
-    return {std::max(0, width() - 2 * b), std::max(0, height() - 2 * b)};
+    const int b = borderOfPixels();
+    if (containerBox()) {
+        const QSize outer = placed().size();
+        return {std::max(0, outer.width() - 2 * b), std::max(0, outer.height() - 2 * b)};
+    }
+    // The screen pixels the widget covers.
+    const double ratio = pixelRatio();
+    const auto pixels = [ratio](int v) { return static_cast<int>(std::floor(v * ratio + 1e-9)); };
+    return {std::max(0, pixels(width()) - 2 * b), std::max(0, pixels(height()) - 2 * b)};
+}
+
+QRect PictureBox::toWidget(const QRect& pixels) const {
+    const int b = borderOfPixels();
+    const double ratio = pixelRatio();
+    const int left = static_cast<int>(std::floor((pixels.x() + b) / ratio + 1e-9));
+    const int top = static_cast<int>(std::floor((pixels.y() + b) / ratio + 1e-9));
+    const int right = static_cast<int>(std::ceil((pixels.x() + pixels.width() + b) / ratio - 1e-9));
+    const int bottom =
+        static_cast<int>(std::ceil((pixels.y() + pixels.height() + b) / ratio - 1e-9));
+    return {left, top, right - left, bottom - top};
+}
+
+QRect PictureBox::toInnerPixels(const QRect& widgetRect) const {
+    const int b = borderOfPixels();
+    const double ratio = pixelRatio();
+    const int left = static_cast<int>(std::floor(widgetRect.x() * ratio + 1e-9)) - b;
+    const int top = static_cast<int>(std::floor(widgetRect.y() * ratio + 1e-9)) - b;
+    const int right =
+        static_cast<int>(std::ceil((widgetRect.x() + widgetRect.width()) * ratio - 1e-9)) - b;
+    const int bottom =
+        static_cast<int>(std::ceil((widgetRect.y() + widgetRect.height()) * ratio - 1e-9)) - b;
+    return {left, top, right - left, bottom - top};
+}
+
+void PictureBox::followPixelRatio() {
+    ratioCheckQueued_ = false;
+    const double ratio = pixelRatio();
+    if (containerBox() && ratio != placedRatio_) place(placed());
+    if (ratio == ratio_) return;
+    ratio_ = ratio;
+    fitImageToInner();
+    update();
+    emit pixelRatioChanged();
+}
+
+bool PictureBox::event(QEvent* event) {
+    // The window went to another screen (its children are told after it), or it is shown
+    // and now knows the screen it is on.
+    if (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Show)
+        followPixelRatio();
+    return QWidget::event(event);
 }
 
 int PictureBox::toPixels(double units) const {
@@ -130,8 +245,17 @@ void PictureBox::setPicture(const QImage& picture) {
     image_ = QImage();
     if (spareOf_ != picture_.cacheKey()) spare_ = QFuture<QImage>();
     if (autoSize_ && !picture_.isNull()) {
-        const int b = borderPixels();
-        resize(picture_.width() + 2 * b, picture_.height() + 2 * b);
+        const int b = borderOfPixels();
+        if (containerBox()) {
+            place(QRect(placed().topLeft(), picture_.size() + QSize(2 * b, 2 * b)));
+        } else {
+            const double ratio = pixelRatio();
+            const auto units = [ratio](int v) {
+                return static_cast<int>(std::ceil(v / ratio - 1e-9));
+            };
+            resize(units(picture_.width()) + 2 * borderPixels(),
+                   units(picture_.height()) + 2 * borderPixels());
+        }
     }
     resetImage();
     update();
@@ -284,10 +408,7 @@ void PictureBox::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
 }
 
-void PictureBox::imageChanged(const QRect& pixels) {
-    const int b = borderPixels();
-    update(pixels.translated(b, b));
-}
+void PictureBox::imageChanged(const QRect& pixels) { update(toWidget(pixels)); }
 
 void PictureBox::setBackdrop(const QImage& backdrop) {
     backdrop_ = backdrop;
@@ -322,7 +443,6 @@ void PictureBox::LineBox(float x1, float y1, float x2, float y2, Colour colour) 
     const QRgb mask = rgb & 0x00FFFFFFu;
     const bool exclusiveOr = drawMode_ == kDrawModeXorPen;
     const QRect bounds = image_.rect();
-    const int b = borderPixels();
     // Writable bits detach the image if it still shares the picture: once per drag, since
     // every later call finds it unshared. From here on only the bands are touched.
     uchar* const bits = image_.bits();
@@ -339,7 +459,7 @@ void PictureBox::LineBox(float x1, float y1, float x2, float y2, Colour colour) 
             }
         }
         // Outline only: each band is repainted on its own, never the rectangle's inside.
-        update(r.translated(b, b));
+        update(toWidget(r));
     }
 }
 
@@ -365,15 +485,29 @@ void PictureBox::PaintPicture(const QImage& picture, float x, float y, float src
 }
 
 void PictureBox::paintEvent(QPaintEvent* event) {
+    if (pixelRatio() != ratio_ && !ratioCheckQueued_) {
+        // A scale that changed without a word (a Wayland surface on another output): the
+        // layout follows once this paint is done.
+        ratioCheckQueued_ = true;
+        QTimer::singleShot(0, this, &PictureBox::followPixelRatio);
+    }
     QPainter p(this);
-    const int b = borderPixels();
-    const QRect innerRect(QPoint(b, b), innerSize());
-    const QImage& shown = backdrop_.isNull() ? image_ : backdrop_;
-    const QColor around = palette().color(backdrop_.isNull() ? QPalette::Base : QPalette::Window);
+    const bool picture = backdrop_.isNull();
+    const QImage& shown = picture ? image_ : backdrop_;
+    // The image is painted in screen pixels, one to one; the start picture is a decoration
+    // of the window and takes the window's scale.
+    const double ratio = picture ? pixelRatio() : 1.0;
+    const int b = picture ? borderOfPixels() : borderPixels();
+    const QRect innerRect(QPoint(b, b),
+                          picture ? innerSize() : rect().adjusted(b, b, -b, -b).size());
+    if (ratio != 1.0) p.scale(1 / ratio, 1 / ratio);
+    if (!picture) p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QColor around = palette().color(picture ? QPalette::Base : QPalette::Window);
     // Rectangle by rectangle of the dirty region: its bounding rectangle would be the whole
     // range box when only its outline changed.
     for (const QRect& r : event->region()) {
-        const QRect dirty = r.intersected(innerRect);
+        const QRect dirty =
+            (ratio == 1.0 ? r : toInnerPixels(r).translated(b, b)).intersected(innerRect);
         if (dirty.isEmpty()) continue;
         // A clip of one rectangle lets the raster engine copy the lines as they are; under
         // the clip of the whole region it would blend them span by span, in many threads.
@@ -381,7 +515,7 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         const QRect src = dirty.translated(-b, -b);
         const QRect fromImage = src.intersected(shown.rect());
         if (!fromImage.isEmpty()) p.drawImage(fromImage.topLeft() + QPoint(b, b), shown, fromImage);
-        if (backdrop_.isNull()) {
+        if (picture) {
             for (const Patch& patch : patches_) {
                 const QRect part = patch.rect.intersected(fromImage);
                 if (!part.isEmpty())
@@ -394,6 +528,7 @@ void PictureBox::paintEvent(QPaintEvent* event) {
             p.fillRect(rest.translated(b, b), around);
     }
     p.setClipping(false);
+    p.resetTransform();
     if (border_ == Border::Sunken) {
         QStyleOptionFrame opt;
         opt.initFrom(this);
@@ -411,8 +546,8 @@ void PictureBox::paintEvent(QPaintEvent* event) {
 }
 
 void PictureBox::emitMouse(void (PictureBox::*signal)(int, int, float, float), QMouseEvent* event) {
-    const int b = borderPixels();
-    const QPointF pos = event->position() - QPointF(b, b);
+    const int b = borderOfPixels();
+    const QPointF pos = event->position() * pixelRatio() - QPointF(b, b);
     const int button =
         event->type() == QEvent::MouseMove ? vbButton(event->buttons()) : vbButton(event->button());
     emit(this->*signal)(button, vbShift(event->modifiers()), fromPixels(std::floor(pos.x())),

@@ -2,6 +2,11 @@
 // A picture box: a child window that shows a base picture (`Picture`) with a persistent
 // drawn image over it (`Image`), and draws in its own scale (twips or pixels). Positions and
 // sizes are twips of the container, as for every control of the program.
+//
+// Its pixels are the screen's own (device pixels): on a scaled desktop a screen picture is
+// shown one picture pixel to one screen pixel, and everything drawn or pointed at on it is
+// in those pixels. A box inside another box is placed in that box's pixels; a box on a plain
+// widget is placed in the window's (scaled) units like any other control.
 
 #include <QFuture>
 #include <QImage>
@@ -126,12 +131,20 @@ class PictureBox : public QWidget {
     int toPixels(double units) const;
     float fromPixels(double pixels) const;
 
+    // Screen pixels per unit of the window: the desktop's scale where the box is shown.
+    double pixelRatio() const;
+
   signals:
+    // The desktop's scale changed under the box (the window went to another monitor, or the
+    // monitor's scale changed): its inside has another size in pixels now.
+    void pixelRatioChanged();
+
     void MouseDown(int button, int shift, float x, float y);
     void MouseMove(int button, int shift, float x, float y);
     void MouseUp(int button, int shift, float x, float y);
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -142,6 +155,19 @@ class PictureBox : public QWidget {
   private:
     QSize innerSize() const;
     int containerOffset() const;
+    // The box inside another box: its place there is kept in that box's pixels, which the
+    // widget's own (scaled) geometry may not hold exactly.
+    const PictureBox* containerBox() const;
+    // Outer rectangle in the container's units: pixels of a containing box, else the
+    // widget's geometry.
+    QRect placed() const;
+    void place(const QRect& rect);
+    QRect widgetRectFor(const QRect& pixels, double ratio) const;
+    // Pixels of the inside <-> units of the widget, rounded outwards.
+    QRect toWidget(const QRect& pixels) const;
+    QRect toInnerPixels(const QRect& widgetRect) const;
+    int borderOfPixels() const;
+    void followPixelRatio();
     void fitImageToInner();
     void resetImage();
     // Puts the patches into the image (which then has pixels of its own) and drops them.
@@ -152,6 +178,11 @@ class PictureBox : public QWidget {
     void emitMouse(void (PictureBox::*signal)(int, int, float, float), QMouseEvent* event);
 
     Border border_;
+    mutable QRect placed_;
+    double placedRatio_ = 1;  // the scale the widget's geometry was worked out for
+    QRect placedGeometry_;    // and that geometry
+    double ratio_ = 1;        // the scale the box last followed
+    bool ratioCheckQueued_ = false;
     // A drawn part of the image kept aside: the pixels of `rect` as they are with the drawing.
     struct Patch {
         QRect rect;

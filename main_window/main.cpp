@@ -108,6 +108,8 @@ void main::createControls() {
     connect(Picture2, &PictureBox::MouseDown, this, &main::Picture2_MouseDown);
     connect(Picture2, &PictureBox::MouseMove, this, &main::Picture2_MouseMove);
     connect(Picture2, &PictureBox::MouseUp, this, &main::Picture2_MouseUp);
+    // On a monitor of another scale the frame holds another number of screen pixels.
+    connect(Picture1, &PictureBox::pixelRatioChanged, this, [this] { Form_Resize(); });
 }
 
 QAction* main::addEntry(QMenu* menu, const QString& caption, void (main::*handler)()) {

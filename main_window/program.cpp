@@ -29,10 +29,10 @@ int main(int argc, char* argv[]) {
         if (numarika::askRunningCopyToScan()) return 0;
     }
 
-    // The canvas shows a screen picture one screen pixel to one device pixel; Qt's own
-    // scaling would stretch it on a scaled desktop.
-    if (qEnvironmentVariableIsEmpty("QT_ENABLE_HIGHDPI_SCALING"))
-        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    // The window takes the desktop's scale as it is, 1.5 included (the canvas keeps to the
+    // screen's own pixels whatever the scale).
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     // Wayland natively where the session is Wayland, X11 otherwise; said clearly, before Qt
     // would abort on its own, when there is no desktop to run on.
     const numarika::SessionChoice session =

@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "platform/logging.h"
+#include "platform/wayland/output_pixels.h"
 
 namespace numarika {
 namespace {
@@ -118,6 +119,12 @@ void WaylandWindowControl::useActivationToken(const QString& token) {
     if (token.isEmpty()) return;
     qCDebug(lcPlatform) << "the next activation presents the desktop's token";
     qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+}
+
+double WaylandWindowControl::screenPixelsPerUnit(const QWidget& widget) {
+    const QScreen* screen = widget.screen();
+    if (!screen) return widget.devicePixelRatioF();
+    return waylandOutputPixelsPerUnit(*screen).value_or(widget.devicePixelRatioF());
 }
 
 }  // namespace numarika

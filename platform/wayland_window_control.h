@@ -22,6 +22,9 @@ class WaylandWindowControl final : public QtWindowControl {
     // Qt's Wayland plugin presents XDG_ACTIVATION_TOKEN at its next activation request and
     // then forgets it: the token is left there for it.
     void useActivationToken(const QString& token) override;
+    // A fractional scale of the output, which the compositor reaches by shrinking the buffer
+    // Qt draws at the next integer scale.
+    double screenPixelsPerUnit(const QWidget& widget) override;
 
   private:
     static constexpr qint64 kSettleMs = 200;

@@ -1,8 +1,7 @@
 #pragma once
 
 #include <QString>
-
-class QWidget;
+#include <QWidget>
 
 namespace numarika {
 
@@ -31,6 +30,9 @@ class WindowControl {
     // Places a top-level window centred on its screen, frame included, where the desktop lets
     // a program place its windows. Call before the window is first shown.
     virtual void centreOnScreen(QWidget& window) = 0;
+    // Screen pixels per unit of the widget's geometry where it is shown: Qt's own device
+    // pixels, unless the desktop scales the window once more on its way to the screen.
+    virtual double screenPixelsPerUnit(const QWidget& widget) { return widget.devicePixelRatioF(); }
 };
 
 }  // namespace numarika

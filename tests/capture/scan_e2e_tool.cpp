@@ -3,6 +3,13 @@
 //   scan_e2e_tool pattern-root OUT.png
 //       Covers the root window with a pattern whose every pixel names its own position
 //       (red = x & 255, green = y & 255, blue = x >> 8 | (y >> 8) << 4) and writes it to OUT.
+//   scan_e2e_tool pattern W H OUT.png
+//       Writes that pattern at W x H (a wallpaper for a desktop without an X root).
+//   scan_e2e_tool pointer FIFO
+//       A pointer on a Wayland desktop's seat (wlr-virtual-pointer), for a desktop that has
+//       none. Reads lines from FIFO: "move X Y W H" (to X Y of a layout of W x H of the
+//       desktop's units), "press", "release" (the left button); prints "done" once the
+//       compositor has each.
 //   scan_e2e_tool root-cursor
 //       Gives the root window a known 16 x 16 cursor, hot spot (5, 9): 4 x 4 blocks of red
 //       and blue in a checkerboard, the last column transparent.
@@ -15,6 +22,11 @@
 //       Inside the window X Y W H of a screenshot, finds the canvas showing the pattern from
 //       picture pixel (0, 0), and with PX PY checks the cursor drawn with its hot spot on
 //       picture pixel (PX, PY).
+//   scan_e2e_tool check-shown SHOT.png PICTURE.png X Y W H [near]
+//       The same for any picture: inside X Y W H of the screenshot the canvas shows PICTURE
+//       from its pixel (0, 0), a block of up to 800 x 600 of it pixel for pixel; with near,
+//       every screen pixel is its picture pixel or a blend of it with its neighbours (a
+//       compositor's linear filter), each channel within theirs.
 //   scan_e2e_tool late-painter DELAY OUT.png
 //       A late painter: a window below all others covering the screen, unmanaged and without a
 //       background (nobody else paints it), that paints what was exposed with the inverted
@@ -28,6 +40,7 @@
 // Exit status 0 when the check holds or the change was made.
 
 #include <poll.h>
+#include <wayland-client.h>
 #include <xcb/composite.h>
 #include <xcb/xcb.h>
 
@@ -42,6 +55,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -309,6 +324,62 @@ int composited() {
     return 0;
 }
 
+// The two interfaces of wlr-virtual-pointer-unstable-v1 that the pointer needs (version 1).
+const wl_interface* kNoTypes[5] = {};
+extern const wl_interface kVirtualPointer;
+const wl_interface* kCreateTypes[] = {&wl_seat_interface, &kVirtualPointer};
+const wl_message kManagerRequests[] = {{"create_virtual_pointer", "?on", kCreateTypes},
+                                       {"destroy", "", kNoTypes}};
+const wl_interface kVirtualPointerManager = {
+    "zwlr_virtual_pointer_manager_v1", 1, 2, kManagerRequests, 0, nullptr};
+const wl_message kPointerRequests[] = {
+    {"motion", "uff", kNoTypes},   {"motion_absolute", "uuuuu", kNoTypes},
+    {"button", "uuu", kNoTypes},   {"axis", "uuf", kNoTypes},
+    {"frame", "", kNoTypes},       {"axis_source", "u", kNoTypes},
+    {"axis_stop", "uu", kNoTypes}, {"axis_discrete", "uufi", kNoTypes},
+    {"destroy", "", kNoTypes}};
+const wl_interface kVirtualPointer = {"zwlr_virtual_pointer_v1", 1, 9,
+                                      kPointerRequests,          0, nullptr};
+
+int pointer(const char* fifo) {
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display) return fail("no Wayland display");
+    wl_proxy* manager = nullptr;
+    const wl_registry_listener listener{
+        [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+           std::uint32_t) {
+            if (std::strcmp(interface, kVirtualPointerManager.name) == 0)
+                *static_cast<wl_proxy**>(data) = static_cast<wl_proxy*>(
+                    wl_registry_bind(registry, name, &kVirtualPointerManager, 1));
+        },
+        [](void*, wl_registry*, std::uint32_t) {}};
+    wl_registry* registry = wl_display_get_registry(display);
+    wl_registry_add_listener(registry, &listener, &manager);
+    wl_display_roundtrip(display);
+    if (!manager) return fail("the compositor offers no virtual pointer");
+    wl_proxy* device = wl_proxy_marshal_constructor(manager, 0, &kVirtualPointer, nullptr, nullptr);
+    wl_display_roundtrip(display);
+    std::FILE* in = std::fopen(fifo, "r+");  // a writer of its own: no end of file between lines
+    if (!in) return fail("cannot open %s", fifo);
+    char line[64];
+    std::uint32_t time = 0;
+    while (std::fgets(line, sizeof line, in)) {
+        unsigned x = 0, y = 0, width = 0, height = 0;
+        time += 10;
+        if (std::sscanf(line, "move %u %u %u %u", &x, &y, &width, &height) == 4)
+            wl_proxy_marshal(device, 1, time, x, y, width, height);
+        else if (std::strncmp(line, "press", 5) == 0 || std::strncmp(line, "release", 7) == 0)
+            wl_proxy_marshal(device, 2, time, 0x110u /* BTN_LEFT */, line[0] == 'p' ? 1u : 0u);
+        else
+            return fail("what is %s", line);
+        wl_proxy_marshal(device, 4);
+        if (wl_display_roundtrip(display) < 0) return fail("the compositor went away");
+        std::printf("done\n");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 QImage load(const char* path) {
     QImage image(QString::fromLocal8Bit(path));
     return image.isNull() ? image : image.convertToFormat(QImage::Format_RGB32);
@@ -342,6 +413,72 @@ int compare(const char* a, const char* b, std::optional<QRect> covered) {
                     covered->x(), covered->y(), covered->width(), covered->height());
     std::printf("%dx%d equal%s\n", A.width(), A.height(), covered ? " outside the rectangle" : "");
     return 0;
+}
+
+// Where the canvas shows `picture`: the offset most pixels of the window agree on, found by
+// where each colour is in the picture (the first place of a colour seen more than once).
+std::optional<QPoint> findShown(const QImage& S, const QImage& picture, QRect window) {
+    QHash<QRgb, QPoint> where;
+    for (int y = picture.height() - 1; y >= 0; --y)
+        for (int x = picture.width() - 1; x >= 0; --x) where.insert(picture.pixel(x, y), {x, y});
+    QHash<quint64, int> offsets;
+    const auto key = [](QPoint p) { return (quint64(quint32(p.x())) << 32) | quint32(p.y()); };
+    for (int y = window.top(); y <= window.bottom(); ++y)
+        for (int x = window.left(); x <= window.right(); ++x)
+            if (const auto it = where.constFind(S.pixel(x, y)); it != where.cend())
+                ++offsets[key(QPoint(x, y) - *it)];
+    quint64 best = 0;
+    int count = 0;
+    for (auto it = offsets.cbegin(); it != offsets.cend(); ++it)
+        if (it.value() > count) std::tie(best, count) = std::pair(it.key(), it.value());
+    if (count == 0) return std::nullopt;
+    return QPoint(static_cast<qint32>(best >> 32), static_cast<qint32>(best & 0xFFFFFFFF));
+}
+
+// Each channel of `c` lies within those of the picture's pixels around `p`.
+bool blendAround(const QImage& picture, QPoint p, QRgb c) {
+    int low[3] = {255, 255, 255}, high[3] = {0, 0, 0};
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            const QPoint q = p + QPoint(dx, dy);
+            if (!picture.rect().contains(q)) continue;
+            const QRgb v = picture.pixel(q);
+            const int channels[3] = {qRed(v), qGreen(v), qBlue(v)};
+            for (int i = 0; i < 3; ++i) {
+                low[i] = std::min(low[i], channels[i]);
+                high[i] = std::max(high[i], channels[i]);
+            }
+        }
+    const int actual[3] = {qRed(c), qGreen(c), qBlue(c)};
+    for (int i = 0; i < 3; ++i)
+        if (actual[i] < low[i] || actual[i] > high[i]) return false;
+    return true;
+}
+
+int checkShown(const char* shot, const char* picturePath, QRect window, bool near) {
+    const QImage S = load(shot), picture = load(picturePath);
+    if (S.isNull() || picture.isNull()) return fail("cannot read %s or %s", shot, picturePath);
+    window = window.intersected(S.rect());
+    const std::optional<QPoint> origin = findShown(S, picture, window);
+    if (!origin) return fail("nothing of the picture in the window");
+    // The canvas lies below the menu bar: the picture from the window's corner on is the
+    // desktop without the window.
+    if (origin->y() <= window.top()) return fail("the window is not on the screen");
+    const QRect block =
+        QRect(*origin, QSize(800, 600)) & window & S.rect() & picture.rect().translated(*origin);
+    int differ = 0, far = 0;
+    for (int y = block.top(); y <= block.bottom(); ++y)
+        for (int x = block.left(); x <= block.right(); ++x) {
+            const QPoint p = QPoint(x, y) - *origin;
+            if (S.pixel(x, y) == picture.pixel(p)) continue;
+            ++differ;
+            far += !blendAround(picture, p, S.pixel(x, y));
+        }
+    std::printf("canvas origin %d,%d: %d of %dx%d pixels differ, %d beyond a blend\n", origin->x(),
+                origin->y(), differ, block.width(), block.height(), far);
+    if (block.width() < 300 || block.height() < 200)
+        return fail("too little of the canvas in view");
+    return (near ? far : differ) == 0 ? 0 : 1;
 }
 
 int checkCanvas(const char* shot, QRect window, std::optional<QPoint> pointer) {
@@ -400,6 +537,11 @@ int main(int argc, char* argv[]) {
     const std::string command = argc > 1 ? argv[1] : "";
     const auto number = [argv](int i) { return std::atoi(argv[i]); };
     if (command == "pattern-root" && argc == 3) return patternRoot(argv[2]);
+    if (command == "pattern" && argc == 5)
+        return positionPattern(number(2), number(3), 0).save(QString::fromLocal8Bit(argv[4]), "PNG")
+                   ? 0
+                   : fail("cannot write %s", argv[4]);
+    if (command == "pointer" && argc == 3) return pointer(argv[2]);
     if (command == "root-cursor" && argc == 2) return rootCursor();
     if (command == "late-painter" && argc == 4) return latePainter(argv[2], argv[3]);
     if (command == "composited" && argc == 2) return composited();
@@ -411,14 +553,20 @@ int main(int argc, char* argv[]) {
                        argc == 8
                            ? std::optional<QRect>(QRect(number(4), number(5), number(6), number(7)))
                            : std::nullopt);
+    if (command == "check-shown" && (argc == 8 || (argc == 9 && std::string(argv[8]) == "near")))
+        return checkShown(argv[2], argv[3], QRect(number(4), number(5), number(6), number(7)),
+                          argc == 9);
     if (command == "check-canvas" && (argc == 7 || argc == 9))
         return checkCanvas(
             argv[2], QRect(number(3), number(4), number(5), number(6)),
             argc == 9 ? std::optional<QPoint>(QPoint(number(7), number(8))) : std::nullopt);
     std::fprintf(stderr,
-                 "usage: %s pattern-root OUT.png | root-cursor | wm-state WINDOW add|remove ATOM\n"
+                 "usage: %s pattern-root OUT.png | pattern W H OUT.png |\n"
+                 "       pointer FIFO | root-cursor | wm-state "
+                 "WINDOW add|remove ATOM\n"
                  "       [ATOM] | compare A B [X Y W H] |\n"
-                 "       check-canvas SHOT X Y W H [PX PY] | late-painter DELAY OUT.png |\n"
+                 "       check-canvas SHOT X Y W H [PX PY] |\n"
+                 "       check-shown SHOT PICTURE X Y W H [near] | late-painter DELAY OUT.png |\n"
                  "       composited\n",
                  argv[0]);
     return 2;

@@ -32,6 +32,7 @@
 #                                      desktop with a GlobalShortcuts backend does: a press sends
 #                                      Activated, a release Deactivated, for every bound shortcut
 #                                      whose preferred trigger is that key
+#       --scale S                      the output's scale (e.g. 2 or 1.5; WxH stays its pixels)
 #       --float                        every window floats at the size it asks for, centred,
 #                                      as on a stacking desktop (sway tiles main windows over
 #                                      the whole output otherwise; dialogs float anyway)
@@ -56,6 +57,10 @@
 #                                      class; jq regex on the title); prints its sway con id
 #   wl_window_geometry CON_ID          prints "X Y W H" of the window's content on the output
 #   wl_focus CON_ID                    gives the window the keyboard focus
+#   wl_pointer                         keeps a virtual pointer on the seat, which has none (start
+#                                      it before the program, which then has a pointer at once)
+#   wl_drag X Y X2 Y2                  drags with its left button from (X, Y) to (X2, Y2), in
+#                                      the desktop's (scaled) units
 #   wl_wait_bus_name NAME [s]          waits until NAME has an owner on the session bus
 #   wl_wait_shortcut ID [s]            waits until an open portal session has bound shortcut ID
 #   wl_activate_shortcut ID            the scripted backend sends Activated for ID to every
@@ -308,7 +313,7 @@ EOF
 }
 
 _wl_start_sway() {
-    local size=$1 background=$2 xwayland=$3 float=$4 keys=$5 bg_line shim=() key call
+    local size=$1 background=$2 xwayland=$3 float=$4 keys=$5 scale=$6 bg_line shim=() key call
     if [[ $background == '#'* ]]; then
         bg_line="bg $background solid_color"
     else
@@ -317,7 +322,7 @@ _wl_start_sway() {
     cat >"$WL_DIR/sway.conf" <<EOF
 # The test's desktop: one output, no decorations, no bar, keys bound only if asked.
 swaynag_command -
-output HEADLESS-1 mode $size position 0 0 $bg_line
+output HEADLESS-1 mode $size position 0 0 scale $scale $bg_line
 default_border none
 default_floating_border none
 focus_follows_mouse no
@@ -475,7 +480,7 @@ _wl_begin_desktop() {
 
 wl_start_desktop() {
     local size=1920x1080 background=$WL_DEFAULT_BACKGROUND xwayland=0 screenshot=grim
-    local shortcuts=1 float=0 keys="" iface shortcuts_as=""
+    local shortcuts=1 float=0 keys="" scale=1 iface shortcuts_as=""
     _wl_t0=$(_wl_now)
     [ -z "$_wl_started" ] || e2e_fail "wl_start_desktop: a desktop is already running"
     while [ $# -gt 0 ]; do
@@ -504,6 +509,11 @@ wl_start_desktop() {
                 shift
                 ;;
             --float) float=1 ;;
+            --scale)
+                [[ $2 =~ ^[0-9]+(\.[0-9]+)?$ ]] || e2e_fail "wl_start_desktop: --scale $2?"
+                scale=$2
+                shift
+                ;;
             --portal-keys)
                 [[ $2 =~ ^[A-Za-z0-9_]+(,[A-Za-z0-9_]+)*$ ]] ||
                     e2e_fail "wl_start_desktop: --portal-keys $2?"
@@ -523,7 +533,7 @@ wl_start_desktop() {
     # Bus, pipewire and sway need nothing of each other: start them together.
     _wl_start_bus
     [ "$screenshot" = wlr ] && _wl_start_pipewire
-    _wl_start_sway "$size" "$background" "$xwayland" "$float" "$keys"
+    _wl_start_sway "$size" "$background" "$xwayland" "$float" "$keys" "$scale"
     _wl_await bus 10 _wl_bus_up
     _wl_mark bus
     _wl_start_backend "$screenshot" "$shortcuts_as"
@@ -667,6 +677,36 @@ wl_window_geometry() {
 }
 
 wl_focus() { swaymsg "[con_id=$1] focus" >/dev/null; }
+
+_wl_has_pointer() { swaymsg -t get_inputs -r | jq -e 'any(.[]; .type == "pointer")' >/dev/null; }
+_wl_pointer_done() { [ "$(grep -c '^done$' "$E2E_TMP/wl-pointer.log")" -ge "$1" ]; }
+
+# The layout's size in the desktop's units.
+_wl_layout() {
+    swaymsg -t get_outputs -r | jq -r '[.[].rect | [.x + .width, .y + .height]] | transpose
+        | "\(.[0] | max) \(.[1] | max)"'
+}
+
+wl_pointer() {
+    local w h
+    mkfifo "$WL_DIR/pointer"
+    _wl_spawn pointer "$E2E_BUILD_DIR/tests/capture/scan_e2e_tool" pointer "$WL_DIR/pointer"
+    _wl_await pointer 10 _wl_has_pointer
+    # Out of the way, in the bottom right corner: sway draws its image into every screenshot.
+    read -r w h < <(_wl_layout)
+    printf 'move %d %d %d %d\n' $((w - 1)) $((h - 1)) "$w" "$h" >"$WL_DIR/pointer"
+    e2e_poll 10 _wl_pointer_done 1
+}
+
+wl_drag() {
+    local before w h
+    before=$(grep -c '^done$' "$E2E_TMP/wl-pointer.log")
+    read -r w h < <(_wl_layout)
+    printf 'move %d %d %d %d\npress\nmove %d %d %d %d\nmove %d %d %d %d\nrelease\n' \
+        "$1" "$2" "$w" "$h" $((($1 + $3) / 2)) $((($2 + $4) / 2)) "$w" "$h" "$3" "$4" "$w" "$h" \
+        >"$WL_DIR/pointer"
+    e2e_poll 10 _wl_pointer_done $((before + 5))
+}
 
 # --- the scripted portal backend -----------------------------------------------------------
 
