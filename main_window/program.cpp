@@ -9,11 +9,11 @@
 #include "main_window/main.h"
 #include "main_window/scan_service.h"
 #include "main_window/shutdown.h"
-#include "platform/clipboard_keeper.h"
+#include "platform/desktop/session.h"
 #include "platform/platform.h"
-#include "platform/qt_translations.h"
-#include "platform/session.h"
+#include "platform/qt/qt_translations.h"
 #include "platform/window_control.h"
+#include "platform/x11/clipboard_keeper.h"
 
 int main(int argc, char* argv[]) {
     // Started as the keeper of a picture on the clipboard, this process is nothing else.

@@ -8,7 +8,7 @@
 #include "platform/logging.h"
 #include "platform/null_services.h"
 #include "platform/printer.h"
-#include "platform/qt_window_control.h"
+#include "platform/qt/qt_window_control.h"
 #include "platform/shell.h"
 #include "platform/window_control.h"
 

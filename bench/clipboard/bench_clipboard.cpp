@@ -33,9 +33,9 @@
 
 #include "bench/median.h"
 #include "bench/pictures/pictures.h"
-#include "platform/picture_mime_data.h"
-#include "platform/qt_clipboard.h"
-#include "platform/x11_connection.h"
+#include "platform/qt/picture_mime_data.h"
+#include "platform/qt/qt_clipboard.h"
+#include "platform/x11/x11_connection.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "platform/portal_screenshot.h"
-#include "platform/session.h"
+#include "platform/desktop/session.h"
+#include "platform/portal/portal_screenshot.h"
 
 using namespace numarika;
 

@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "platform/keyboard.h"
-#include "platform/x11_hot_keys.h"
+#include "platform/x11/x11_hot_keys.h"
 
 using namespace numarika;
 

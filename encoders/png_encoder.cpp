@@ -1,4 +1,4 @@
-#include "platform/png_encoder.h"
+#include "encoders/png_encoder.h"
 
 #include <zlib.h>
 

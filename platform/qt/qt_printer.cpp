@@ -1,4 +1,4 @@
-#include "platform/qt_printer.h"
+#include "platform/qt/qt_printer.h"
 
 #include <QApplication>
 #include <QFile>

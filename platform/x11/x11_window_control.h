@@ -13,7 +13,7 @@
 // Without a window manager nobody keeps our dialogs above the window they belong to: raising
 // the main window raises them again above it.
 
-#include "platform/qt_window_control.h"
+#include "platform/qt/qt_window_control.h"
 
 namespace numarika {
 

@@ -6,7 +6,7 @@
 
 #include <QElapsedTimer>
 
-#include "platform/qt_window_control.h"
+#include "platform/qt/qt_window_control.h"
 
 namespace numarika {
 

@@ -1,4 +1,4 @@
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/randr.h>

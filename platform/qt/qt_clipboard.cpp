@@ -1,14 +1,14 @@
-#include "platform/qt_clipboard.h"
+#include "platform/qt/qt_clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTimer>
 
-#include "platform/clipboard_keeper.h"
 #include "platform/logging.h"
-#include "platform/picture_mime_data.h"
-#include "platform/wayland_data_control.h"
+#include "platform/qt/picture_mime_data.h"
+#include "platform/wayland/wayland_data_control.h"
+#include "platform/x11/clipboard_keeper.h"
 
 namespace numarika {
 namespace {

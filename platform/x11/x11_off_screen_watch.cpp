@@ -1,4 +1,4 @@
-#include "platform/x11_off_screen_watch.h"
+#include "platform/x11/x11_off_screen_watch.h"
 
 #include <xcb/damage.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/logging.h"
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 namespace numarika {
 namespace {

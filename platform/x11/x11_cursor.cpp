@@ -1,4 +1,4 @@
-#include "platform/x11_cursor.h"
+#include "platform/x11/x11_cursor.h"
 
 #include <unistd.h>
 #include <xcb/xfixes.h>
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/logging.h"
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 namespace numarika {
 

@@ -1,4 +1,4 @@
-#include "platform/session.h"
+#include "platform/desktop/session.h"
 
 #include <wayland-client.h>
 #include <xcb/xcb.h>

@@ -1,4 +1,4 @@
-#include "platform/x11_window_control.h"
+#include "platform/x11/x11_window_control.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/logging.h"
-#include "platform/x11_connection.h"
-#include "platform/x11_off_screen_watch.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_off_screen_watch.h"
 
 namespace numarika {
 namespace {

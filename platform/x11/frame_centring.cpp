@@ -1,4 +1,4 @@
-#include "platform/frame_centring.h"
+#include "platform/x11/frame_centring.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 namespace numarika {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/wayland_window_control.h"
+#include "platform/wayland/wayland_window_control.h"
 
 #include <qpa/qplatformnativeinterface.h>
 #include <wayland-client.h>

@@ -1,4 +1,4 @@
-#include "platform/portal_screenshot.h"
+#include "platform/portal/portal_screenshot.h"
 
 #include <unistd.h>
 
@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include "platform/logging.h"
-#include "platform/portal_request.h"
+#include "platform/portal/portal_request.h"
 
 namespace numarika {
 namespace {

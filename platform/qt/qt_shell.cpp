@@ -1,4 +1,4 @@
-#include "platform/qt_shell.h"
+#include "platform/qt/qt_shell.h"
 
 #include <QDesktopServices>
 #include <QUrl>

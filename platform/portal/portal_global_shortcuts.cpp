@@ -1,4 +1,4 @@
-#include "platform/portal_global_shortcuts.h"
+#include "platform/portal/portal_global_shortcuts.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -8,7 +8,7 @@
 
 #include "platform/keyboard.h"
 #include "platform/logging.h"
-#include "platform/portal_request.h"
+#include "platform/portal/portal_request.h"
 
 namespace numarika {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/x11_hot_keys.h"
+#include "platform/x11/x11_hot_keys.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -7,7 +7,7 @@
 
 #include "platform/keyboard.h"
 #include "platform/logging.h"
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 namespace numarika {
 namespace {

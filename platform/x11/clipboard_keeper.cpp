@@ -1,4 +1,4 @@
-#include "platform/clipboard_keeper.h"
+#include "platform/x11/clipboard_keeper.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -25,8 +25,8 @@
 #include <utility>
 
 #include "platform/logging.h"
-#include "platform/picture_mime_data.h"
-#include "platform/x11_connection.h"
+#include "platform/qt/picture_mime_data.h"
+#include "platform/x11/x11_connection.h"
 
 extern char** environ;
 

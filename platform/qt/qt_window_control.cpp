@@ -1,10 +1,10 @@
-#include "platform/qt_window_control.h"
+#include "platform/qt/qt_window_control.h"
 
 #include <QApplication>
 #include <QWidget>
 
-#include "platform/frame_centring.h"
 #include "platform/pending_work.h"
+#include "platform/x11/frame_centring.h"
 
 namespace numarika {
 

@@ -1,4 +1,4 @@
-#include "platform/wayland_data_control.h"
+#include "platform/wayland/wayland_data_control.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "platform/logging.h"
-#include "platform/picture_mime_data.h"
+#include "platform/qt/picture_mime_data.h"
 
 // The protocol's interfaces (wlr-data-control-unstable-v1, version 1), written out here: the
 // requests and events this program uses, in the protocol's order.

@@ -1,4 +1,4 @@
-#include "platform/picture_mime_data.h"
+#include "platform/qt/picture_mime_data.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -8,8 +8,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "encoders/png_encoder.h"
 #include "platform/logging.h"
-#include "platform/png_encoder.h"
 
 namespace numarika {
 namespace {

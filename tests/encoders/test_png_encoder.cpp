@@ -8,7 +8,7 @@
 #include <QtTest>
 #include <random>
 
-#include "platform/png_encoder.h"
+#include "encoders/png_encoder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/portal_request.h"
+#include "platform/portal/portal_request.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>

@@ -1,4 +1,4 @@
-#include "platform/x11_screen_grab.h"
+#include "platform/x11/x11_screen_grab.h"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -15,7 +15,7 @@
 #endif
 
 #include "platform/logging.h"
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 namespace numarika {
 namespace {
