@@ -10,6 +10,7 @@
 #include "platform/keyboard.h"
 #include "platform/printer.h"
 #include "platform/shell.h"
+#include "platform/window_control.h"
 
 namespace numarika {
 
@@ -39,6 +40,19 @@ class NullKeyboard final : public Keyboard {
 
   private:
     Platform& platform_;
+};
+
+// Where no desktop service can place or hide a window: its state is read from Qt and left as
+// it is, and a yield still dispatches the waiting events and work, so that scans run (and
+// fail at the picture) rather than hang.
+class NullWindowControl final : public WindowControl {
+  public:
+    WindowState windowState(QWidget& window) override;
+    void setWindowState(QWidget& window, WindowState state) override;
+    void setTopMost(QWidget&, bool) override {}
+    bool activateByTitle(const QString& caption) override;
+    void doEvents() override;
+    void centreOnScreen(QWidget&) override {}
 };
 
 class NullCursor final : public CursorService {

@@ -8,7 +8,6 @@
 #include "platform/logging.h"
 #include "platform/null_services.h"
 #include "platform/printer.h"
-#include "platform/qt/qt_window_control.h"
 #include "platform/shell.h"
 #include "platform/window_control.h"
 
@@ -26,7 +25,7 @@ Platform::Platform()
       dialogs(std::make_unique<NullDialogs>()),
       shell(std::make_unique<NullShell>()),
       keyboard(std::make_unique<NullKeyboard>(*this)),
-      windows(std::make_unique<QtWindowControl>()),
+      windows(std::make_unique<NullWindowControl>()),
       cursor(std::make_unique<NullCursor>()),
       printer(std::make_unique<NullPrinter>()) {}
 

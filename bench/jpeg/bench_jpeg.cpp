@@ -24,6 +24,7 @@
 
 #include "bench/median.h"
 #include "controls/picture_box.h"
+#include "encoders/jpeg_encoder.h"
 #include "output/dcsave_jpeg.h"
 #include "tests/support/picture_checks.h"
 

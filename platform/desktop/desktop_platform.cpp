@@ -1,3 +1,5 @@
+#include "platform/desktop/desktop_platform.h"
+
 #include <QGuiApplication>
 
 #include "platform/logging.h"
@@ -10,7 +12,10 @@
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_shell.h"
+#include "platform/qt/qt_window_control.h"
+#include "platform/wayland/wayland_data_control.h"
 #include "platform/wayland/wayland_window_control.h"
+#include "platform/x11/clipboard_keeper.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_cursor.h"
 #include "platform/x11/x11_hot_keys.h"
@@ -20,13 +25,14 @@
 namespace numarika {
 namespace {
 
-// What every desktop Qt runs on offers: dialogs, the printer, web addresses, the clipboard.
+// What every desktop Qt runs on offers: dialogs, the printer, web addresses, the window's
+// state. The clipboard, too, is Qt's, with what each desktop adds to it.
 std::unique_ptr<Platform> qtServices() {
     auto p = std::make_unique<Platform>();
     p->dialogs = std::make_unique<QtDialogs>();
     p->shell = std::make_unique<QtShell>();
-    p->clipboard = std::make_unique<QtClipboard>();
     p->printer = std::make_unique<QtPrinter>();
+    p->windows = std::make_unique<QtWindowControl>();
     return p;
 }
 
@@ -38,6 +44,8 @@ std::unique_ptr<HotKeys> portalHotKeysOr(std::unique_ptr<HotKeys> fallback) {
 }
 
 void addX11Services(Platform& p) {
+    // A picture of ours still on the clipboard at the end is left to a keeper where needed.
+    p.clipboard = std::make_unique<QtClipboard>(nullptr, &keepClipboardAfterExit);
     p.windows = std::make_unique<X11WindowControl>();
     p.cursor = std::make_unique<X11CursorService>();
     if (x11::isXwayland(x11::connection())) {
@@ -54,6 +62,8 @@ void addX11Services(Platform& p) {
 }
 
 void addWaylandServices(Platform& p) {
+    // Set without a key press in our window where the compositor allows it.
+    p.clipboard = std::make_unique<QtClipboard>(WaylandDataControl::connect());
     p.windows = std::make_unique<WaylandWindowControl>();
     p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::make_unique<PortalScreenSource>());
     p.hotKeys = portalHotKeysOr(std::make_unique<NullHotKeys>());
@@ -61,6 +71,10 @@ void addWaylandServices(Platform& p) {
 }
 
 }  // namespace
+
+std::optional<int> desktopHelperEntry(int argc, char* argv[]) {
+    return clipboardKeeperEntry(argc, argv);
+}
 
 std::unique_ptr<Platform> makeDesktopPlatform() {
     std::unique_ptr<Platform> p = qtServices();
@@ -70,6 +84,7 @@ std::unique_ptr<Platform> makeDesktopPlatform() {
     } else if (qpa == QLatin1String("wayland")) {
         addWaylandServices(*p);
     } else {
+        p->clipboard = std::make_unique<QtClipboard>();
         qCInfo(lcPlatform) << "Qt platform" << qpa
                            << "offers no global key, screen picture or pointer";
     }

@@ -7,8 +7,6 @@
 
 #include "platform/logging.h"
 #include "platform/qt/picture_mime_data.h"
-#include "platform/wayland/wayland_data_control.h"
-#include "platform/x11/clipboard_keeper.h"
 
 namespace numarika {
 namespace {
@@ -23,16 +21,14 @@ constexpr int kBackgroundPngDelayMs = 100;
 
 }  // namespace
 
-QtClipboard::QtClipboard() {
-    if (QGuiApplication::platformName() == QLatin1String("wayland"))
-        dataControl_ = WaylandDataControl::connect();
-}
+QtClipboard::QtClipboard(std::unique_ptr<DirectClipboard> direct, KeepAfterExit keep)
+    : direct_(std::move(direct)), keep_(std::move(keep)) {}
 
 QtClipboard::~QtClipboard() {
     PictureMimeData* offered = offered_;
-    QClipboard* clipboard = offered ? QGuiApplication::clipboard() : nullptr;
+    QClipboard* clipboard = offered && keep_ ? QGuiApplication::clipboard() : nullptr;
     if (clipboard && clipboard->ownsClipboard() && clipboard->mimeData() == offered)
-        keepClipboardAfterExit(*offered);
+        keep_(*offered);
 }
 
 std::optional<QImage> QtClipboard::picture() {
@@ -48,7 +44,7 @@ std::optional<QImage> QtClipboard::picture() {
 
 void QtClipboard::clear() {
     own_ = QImage();
-    if (dataControl_) dataControl_->clear();
+    if (direct_) direct_->clear();
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->clear(QClipboard::Clipboard);
 }
@@ -57,7 +53,7 @@ bool QtClipboard::setPicture(const QImage& picture) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard || picture.isNull()) return false;
     own_ = QImage();
-    if (dataControl_) return offerWithoutFocus(picture);
+    if (direct_) return offerWithoutFocus(picture);
     auto* offered = new PictureMimeData(picture);
     // A screen's PNG takes tens of milliseconds on all cores: begun a moment after the scan,
     // it is mostly ready before anyone pastes.
@@ -83,7 +79,7 @@ bool QtClipboard::offerWithoutFocus(const QImage& picture) {
     if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
         QTimer::singleShot(kBackgroundPngDelayMs, offered.get(),
                            [data = offered.get()] { data->encodePngInBackground(); });
-    if (!dataControl_->offer(std::move(offered))) {
+    if (!direct_->offer(std::move(offered))) {
         qCInfo(lcPlatform) << "the clipboard could not be set through wlr-data-control";
         return false;
     }

@@ -2,10 +2,11 @@
 // The desktop's clipboard through Qt. A picture put there is offered to every other program
 // in the image formats Qt knows (image/png, image/bmp, image/jpeg, ...), each encoded at most
 // once (see picture_mime_data.h), for as long as the program owns the clipboard, and after
-// that by a keeper where the desktop has no clipboard manager (see clipboard_keeper.h).
+// that by whatever the desktop keeps it with (on X11 a keeper, see x11/clipboard_keeper.h).
 
 #include <QImage>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 #include "platform/clipboard.h"
@@ -13,13 +14,28 @@
 namespace numarika {
 
 class PictureMimeData;
-class WaylandDataControl;
+
+// A way to the clipboard beside Qt's, where the desktop has one that needs no key press in
+// our window first (wlr-data-control on Wayland).
+class DirectClipboard {
+  public:
+    virtual ~DirectClipboard() = default;
+    // Offers the data as the clipboard's content until another program takes it; false when
+    // the way has gone.
+    virtual bool offer(std::shared_ptr<PictureMimeData> data) = 0;
+    // Empties the clipboard if the content is ours.
+    virtual void clear() = 0;
+};
 
 class QtClipboard final : public Clipboard {
   public:
-    QtClipboard();
-    // The program ends: a picture of ours still on the clipboard is left to a keeper where
-    // that is needed.
+    // Hands a picture of ours still on the clipboard at the end over; true when taken.
+    using KeepAfterExit = std::function<bool(const PictureMimeData& data)>;
+
+    // `direct`: used instead of Qt's clipboard where given. `keep`: called at the end.
+    explicit QtClipboard(std::unique_ptr<DirectClipboard> direct = nullptr,
+                         KeepAfterExit keep = nullptr);
+    // The program ends: a picture of ours still on Qt's clipboard is handed to `keep`.
     ~QtClipboard() override;
 
     // The picture this program put there last, when it did: read without a round trip
@@ -35,9 +51,8 @@ class QtClipboard final : public Clipboard {
     QImage own_;
     // Qt owns it and deletes it when another program takes the clipboard.
     QPointer<PictureMimeData> offered_;
-    // On Wayland, where the compositor lets a program set the clipboard without a key press
-    // in its window (see wayland_data_control.h); else Qt's own clipboard is used.
-    std::unique_ptr<WaylandDataControl> dataControl_;
+    std::unique_ptr<DirectClipboard> direct_;
+    KeepAfterExit keep_;
 };
 
 }  // namespace numarika

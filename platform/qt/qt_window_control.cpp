@@ -1,12 +1,25 @@
 #include "platform/qt/qt_window_control.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include "platform/pending_work.h"
-#include "platform/x11/frame_centring.h"
 
 namespace numarika {
+namespace {
+
+QPoint centredFramePosition(const QWidget& window, const QSize& frame) {
+    const QScreen* screen = window.screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return window.pos();
+    const QRect area = screen->geometry();
+    return {area.x() + (area.width() - frame.width()) / 2,
+            area.y() + (area.height() - frame.height()) / 2};
+}
+
+}  // namespace
 
 bool QtWindowControl::hiddenByUs(const QWidget& window) const {
     for (const QPointer<QWidget>& w : hidden_)
@@ -69,6 +82,19 @@ void QtWindowControl::doEvents() {
     PendingWork::waitUntilIdle();
 }
 
-void QtWindowControl::centreOnScreen(QWidget& window) { centreFrameOnScreen(window); }
+void QtWindowControl::centreOnScreen(QWidget& window) {
+    if (window.isWindow()) moveFrameToCentre(window);
+}
+
+void QtWindowControl::moveFrameToCentre(QWidget& window) {
+    QWindow* handle = window.windowHandle();
+    if (!handle || !handle->handle()) {
+        window.move(centredFramePosition(window, window.frameGeometry().size()));
+        return;
+    }
+    const QMargins m = handle->frameMargins();
+    const QSize frame = handle->size().grownBy(m);
+    handle->setFramePosition(centredFramePosition(window, frame));
+}
 
 }  // namespace numarika

@@ -17,7 +17,12 @@ class QtWindowControl : public WindowControl {
     // Our own windows only: a desktop without a window list tells nothing of the others.
     bool activateByTitle(const QString& caption) override;
     void doEvents() override;
+    // Centred once, before it is shown, by the frame Qt knows then.
     void centreOnScreen(QWidget& window) override;
+
+    // Moves a top-level window so that its frame, as far as the window system has told it,
+    // stands centred on the window's screen.
+    static void moveFrameToCentre(QWidget& window);
 
   protected:
     // Our visible top-level window with this caption; null when there is none.

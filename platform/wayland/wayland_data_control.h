@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/qt_clipboard.h"
+
 struct wl_display;
 struct wl_proxy;
 
@@ -20,7 +22,7 @@ namespace numarika {
 
 class PictureMimeData;
 
-class WaylandDataControl final : public QObject {
+class WaylandDataControl final : public QObject, public DirectClipboard {
   public:
     // Nothing where the compositor does not offer the protocol (or there is no Wayland).
     static std::unique_ptr<WaylandDataControl> connect();
@@ -28,9 +30,9 @@ class WaylandDataControl final : public QObject {
 
     // Offers the data as the clipboard's content, in each of its formats, until another
     // program takes the clipboard. False when the connection has gone.
-    bool offer(std::shared_ptr<PictureMimeData> data);
+    bool offer(std::shared_ptr<PictureMimeData> data) override;
     // Empties the clipboard if the content is ours.
-    void clear();
+    void clear() override;
     // Whether the clipboard's content is still ours.
     bool owns() const { return source_ != nullptr; }
 

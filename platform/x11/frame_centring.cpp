@@ -9,36 +9,17 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "platform/qt/qt_window_control.h"
 #include "platform/x11/x11_connection.h"
 
 namespace numarika {
 namespace {
-
-QPoint centredFramePosition(const QWidget& window, const QSize& frame) {
-    const QScreen* screen = window.screen();
-    if (!screen) screen = QGuiApplication::primaryScreen();
-    if (!screen) return window.pos();
-    const QRect area = screen->geometry();
-    return {area.x() + (area.width() - frame.width()) / 2,
-            area.y() + (area.height() - frame.height()) / 2};
-}
 
 // Once the window exists on the screen its frame is asked of the window system each time
 // (the widget keeps an older copy of it).
 QMargins frameMargins(const QWidget& window) {
     const QWindow* handle = window.windowHandle();
     return handle && handle->handle() ? handle->frameMargins() : QMargins();
-}
-
-void moveFrameToCentre(QWidget& window) {
-    QWindow* handle = window.windowHandle();
-    if (!handle || !handle->handle()) {
-        window.move(centredFramePosition(window, window.frameGeometry().size()));
-        return;
-    }
-    const QMargins m = handle->frameMargins();
-    const QSize frame = handle->size().grownBy(m);
-    handle->setFramePosition(centredFramePosition(window, frame));
 }
 
 // Centres the window once more when its frame has its final size, then goes away. A window
@@ -92,7 +73,7 @@ class CentreWhenFramed final : public QObject, public QAbstractNativeEventFilter
             if (!watchingX_) finish();
             return;
         }
-        moveFrameToCentre(*window_);
+        QtWindowControl::moveFrameToCentre(*window_);
         finish();
     }
 
@@ -116,7 +97,7 @@ class CentreWhenFramed final : public QObject, public QAbstractNativeEventFilter
 
 void centreFrameOnScreen(QWidget& window) {
     if (!window.isWindow()) return;
-    moveFrameToCentre(window);
+    QtWindowControl::moveFrameToCentre(window);
     window.winId();  // the native window, to watch its frame
     new CentreWhenFramed(window);
 }

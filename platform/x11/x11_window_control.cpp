@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/logging.h"
+#include "platform/x11/frame_centring.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_off_screen_watch.h"
 
@@ -197,5 +198,7 @@ bool X11WindowControl::activateByTitle(const QString& caption) {
     xcb_flush(c);
     return true;
 }
+
+void X11WindowControl::centreOnScreen(QWidget& window) { centreFrameOnScreen(window); }
 
 }  // namespace numarika

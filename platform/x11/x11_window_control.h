@@ -35,6 +35,9 @@ class X11WindowControl final : public QtWindowControl {
     // Our own windows first (without a window manager, their dialogs raised above them), then
     // any other program's top-level window with that caption.
     bool activateByTitle(const QString& caption) override;
+    // Centred once more, frame and all, when the window manager announces the frame (see
+    // frame_centring.h).
+    void centreOnScreen(QWidget& window) override;
 
   private:
     void takeOffScreen(QWidget& window);
