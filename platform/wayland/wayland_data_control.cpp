@@ -12,80 +12,15 @@
 
 #include "platform/logging.h"
 #include "platform/qt/picture_mime_data.h"
+#include "wlr-data-control-unstable-v1-client-protocol.h"
 
-// The protocol's interfaces (wlr-data-control-unstable-v1, version 1), written out here: the
-// requests and events this program uses, in the protocol's order.
+namespace numarika {
 namespace {
-
-extern const wl_interface kManager;
-extern const wl_interface kDevice;
-extern const wl_interface kSource;
-extern const wl_interface kOffer;
-
-const wl_interface* const kNoTypes[] = {nullptr, nullptr};
-const wl_interface* const kNewSource[] = {&kSource};
-const wl_interface* const kNewDeviceOnSeat[] = {&kDevice, &wl_seat_interface};
-const wl_interface* const kSourceArg[] = {&kSource};
-const wl_interface* const kOfferArg[] = {&kOffer};
-
-const wl_message kManagerRequests[] = {
-    {"create_data_source", "n", const_cast<const wl_interface**>(kNewSource)},
-    {"get_data_device", "no", const_cast<const wl_interface**>(kNewDeviceOnSeat)},
-    {"destroy", "", const_cast<const wl_interface**>(kNoTypes)},
-};
-const wl_message kDeviceRequests[] = {
-    {"set_selection", "?o", const_cast<const wl_interface**>(kSourceArg)},
-    {"destroy", "", const_cast<const wl_interface**>(kNoTypes)},
-};
-const wl_message kDeviceEvents[] = {
-    {"data_offer", "n", const_cast<const wl_interface**>(kOfferArg)},
-    {"selection", "?o", const_cast<const wl_interface**>(kOfferArg)},
-    {"finished", "", const_cast<const wl_interface**>(kNoTypes)},
-};
-const wl_message kSourceRequests[] = {
-    {"offer", "s", const_cast<const wl_interface**>(kNoTypes)},
-    {"destroy", "", const_cast<const wl_interface**>(kNoTypes)},
-};
-const wl_message kSourceEvents[] = {
-    {"send", "sh", const_cast<const wl_interface**>(kNoTypes)},
-    {"cancelled", "", const_cast<const wl_interface**>(kNoTypes)},
-};
-const wl_message kOfferRequests[] = {
-    {"receive", "sh", const_cast<const wl_interface**>(kNoTypes)},
-    {"destroy", "", const_cast<const wl_interface**>(kNoTypes)},
-};
-const wl_message kOfferEvents[] = {
-    {"offer", "s", const_cast<const wl_interface**>(kNoTypes)},
-};
-
-const wl_interface kManager = {"zwlr_data_control_manager_v1", 1, 3, kManagerRequests, 0, nullptr};
-const wl_interface kDevice = {
-    "zwlr_data_control_device_v1", 1, 2, kDeviceRequests, 3, kDeviceEvents};
-const wl_interface kSource = {
-    "zwlr_data_control_source_v1", 1, 2, kSourceRequests, 2, kSourceEvents};
-const wl_interface kOffer = {"zwlr_data_control_offer_v1", 1, 2, kOfferRequests, 1, kOfferEvents};
-
-enum : std::uint32_t {
-    kManagerCreateDataSource = 0,
-    kManagerGetDataDevice = 1,
-    kManagerDestroy = 2,
-    kDeviceSetSelection = 0,
-    kDeviceDestroy = 1,
-    kSourceOffer = 0,
-    kSourceDestroy = 1,
-    kOfferDestroy = 1,
-};
-
-void destroyProxy(wl_proxy* proxy, std::uint32_t destructorOpcode) {
-    if (!proxy) return;
-    wl_proxy_marshal(proxy, destructorOpcode);
-    wl_proxy_destroy(proxy);
-}
 
 // Globals of the registry: the first seat and the manager.
 struct Globals {
-    wl_proxy* seat = nullptr;
-    wl_proxy* manager = nullptr;
+    wl_seat* seat = nullptr;
+    zwlr_data_control_manager_v1* manager = nullptr;
 };
 
 void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
@@ -93,32 +28,22 @@ void onGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
     auto* globals = static_cast<Globals*>(data);
     if (!globals->seat && std::strcmp(interface, wl_seat_interface.name) == 0)
         globals->seat =
-            static_cast<wl_proxy*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-    else if (!globals->manager && std::strcmp(interface, kManager.name) == 0)
-        globals->manager = static_cast<wl_proxy*>(wl_registry_bind(registry, name, &kManager, 1));
+            static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+    else if (!globals->manager &&
+             std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0)
+        globals->manager = static_cast<zwlr_data_control_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_data_control_manager_v1_interface, 1));
 }
 
 void onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
 const wl_registry_listener kRegistryListener = {onGlobal, onGlobalRemove};
 
-}  // namespace
+void onOfferMimeType(void*, zwlr_data_control_offer_v1*, const char*) {}
+// Bound at version 1: the primary selection is never announced.
+void onPrimarySelection(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {}
 
-namespace numarika {
-namespace {
-
-struct DeviceListener {
-    void (*dataOffer)(void*, wl_proxy*, wl_proxy*);
-    void (*selection)(void*, wl_proxy*, wl_proxy*);
-    void (*finished)(void*, wl_proxy*);
-};
-struct SourceListener {
-    void (*send)(void*, wl_proxy*, const char*, int);
-    void (*cancelled)(void*, wl_proxy*);
-};
-struct OfferListener {
-    void (*offer)(void*, wl_proxy*, const char*);
-};
+void destroyOffer(zwlr_data_control_offer_v1* offer) { zwlr_data_control_offer_v1_destroy(offer); }
 
 }  // namespace
 
@@ -127,10 +52,9 @@ std::unique_ptr<WaylandDataControl> WaylandDataControl::connect() {
     if (!display) return nullptr;
     std::unique_ptr<WaylandDataControl> control(new WaylandDataControl);
     control->display_ = display;
-    control->registry_ = reinterpret_cast<wl_proxy*>(wl_display_get_registry(display));
+    control->registry_ = wl_display_get_registry(display);
     Globals globals;
-    wl_registry_add_listener(reinterpret_cast<wl_registry*>(control->registry_), &kRegistryListener,
-                             &globals);
+    wl_registry_add_listener(control->registry_, &kRegistryListener, &globals);
     wl_display_roundtrip(display);
     control->seat_ = globals.seat;
     control->manager_ = globals.manager;
@@ -142,13 +66,11 @@ std::unique_ptr<WaylandDataControl> WaylandDataControl::connect() {
     // A program that has gone away before reading all of a picture must not end this one: the
     // write fails with EPIPE instead.
     ::signal(SIGPIPE, SIG_IGN);
-    control->device_ = wl_proxy_marshal_constructor(control->manager_, kManagerGetDataDevice,
-                                                    &kDevice, nullptr, control->seat_);
-    static const DeviceListener kDeviceListener{onDataOffer, onSelection, onFinished};
-    wl_proxy_add_listener(
-        control->device_,
-        reinterpret_cast<void (**)(void)>(const_cast<DeviceListener*>(&kDeviceListener)),
-        control.get());
+    control->device_ =
+        zwlr_data_control_manager_v1_get_data_device(control->manager_, control->seat_);
+    static const zwlr_data_control_device_v1_listener kDeviceListener{
+        onDataOffer, onSelection, onFinished, onPrimarySelection};
+    zwlr_data_control_device_v1_add_listener(control->device_, &kDeviceListener, control.get());
     control->notifier_ =
         std::make_unique<QSocketNotifier>(wl_display_get_fd(display), QSocketNotifier::Read);
     QObject::connect(control->notifier_.get(), &QSocketNotifier::activated, control.get(),
@@ -160,11 +82,11 @@ std::unique_ptr<WaylandDataControl> WaylandDataControl::connect() {
 WaylandDataControl::~WaylandDataControl() {
     notifier_.reset();
     dropSource();
-    for (wl_proxy* offer : offers_) destroyProxy(offer, kOfferDestroy);
-    destroyProxy(device_, kDeviceDestroy);
-    destroyProxy(manager_, kManagerDestroy);
-    if (seat_) wl_proxy_destroy(seat_);
-    if (registry_) wl_proxy_destroy(registry_);
+    for (zwlr_data_control_offer_v1* offer : offers_) destroyOffer(offer);
+    if (device_) zwlr_data_control_device_v1_destroy(device_);
+    if (manager_) zwlr_data_control_manager_v1_destroy(manager_);
+    if (seat_) wl_seat_destroy(seat_);
+    if (registry_) wl_registry_destroy(registry_);
     if (display_) {
         wl_display_flush(display_);
         wl_display_disconnect(display_);
@@ -175,27 +97,25 @@ bool WaylandDataControl::offer(std::shared_ptr<PictureMimeData> data) {
     if (!device_ || !data) return false;
     dropSource();
     data_ = std::move(data);
-    source_ = wl_proxy_marshal_constructor(manager_, kManagerCreateDataSource, &kSource, nullptr);
-    static const SourceListener kSourceListener{onSend, onCancelled};
-    wl_proxy_add_listener(
-        source_, reinterpret_cast<void (**)(void)>(const_cast<SourceListener*>(&kSourceListener)),
-        this);
+    source_ = zwlr_data_control_manager_v1_create_data_source(manager_);
+    static const zwlr_data_control_source_v1_listener kSourceListener{onSend, onCancelled};
+    zwlr_data_control_source_v1_add_listener(source_, &kSourceListener, this);
     for (const QString& format : data_->formats())
-        wl_proxy_marshal(source_, kSourceOffer, format.toUtf8().constData());
-    wl_proxy_marshal(device_, kDeviceSetSelection, source_);
+        zwlr_data_control_source_v1_offer(source_, format.toUtf8().constData());
+    zwlr_data_control_device_v1_set_selection(device_, source_);
     flush();
     return wl_display_get_error(display_) == 0;
 }
 
 void WaylandDataControl::clear() {
     if (!source_ || !device_) return;
-    wl_proxy_marshal(device_, kDeviceSetSelection, nullptr);
+    zwlr_data_control_device_v1_set_selection(device_, nullptr);
     dropSource();
     flush();
 }
 
 void WaylandDataControl::dropSource() {
-    destroyProxy(source_, kSourceDestroy);
+    if (source_) zwlr_data_control_source_v1_destroy(source_);
     source_ = nullptr;
     data_.reset();
 }
@@ -216,30 +136,31 @@ void WaylandDataControl::dispatch() {
     flush();
 }
 
-void WaylandDataControl::onDataOffer(void* self, wl_proxy*, wl_proxy* offer) {
-    static const OfferListener kOfferListener{onOfferMimeType};
-    wl_proxy_add_listener(
-        offer, reinterpret_cast<void (**)(void)>(const_cast<OfferListener*>(&kOfferListener)),
-        self);
+void WaylandDataControl::onDataOffer(void* self, zwlr_data_control_device_v1*,
+                                     zwlr_data_control_offer_v1* offer) {
+    static const zwlr_data_control_offer_v1_listener kOfferListener{onOfferMimeType};
+    zwlr_data_control_offer_v1_add_listener(offer, &kOfferListener, self);
     static_cast<WaylandDataControl*>(self)->offers_.push_back(offer);
 }
 
-void WaylandDataControl::onSelection(void* self, wl_proxy*, wl_proxy*) {
+void WaylandDataControl::onSelection(void* self, zwlr_data_control_device_v1*,
+                                     zwlr_data_control_offer_v1*) {
     // This program reads its own pictures, never another's: every offer announced so far can go.
     auto* control = static_cast<WaylandDataControl*>(self);
-    for (wl_proxy* offer : control->offers_) destroyProxy(offer, kOfferDestroy);
+    for (zwlr_data_control_offer_v1* offer : control->offers_) destroyOffer(offer);
     control->offers_.clear();
 }
 
-void WaylandDataControl::onFinished(void* self, wl_proxy*) {
+void WaylandDataControl::onFinished(void* self, zwlr_data_control_device_v1*) {
     auto* control = static_cast<WaylandDataControl*>(self);
     qCInfo(lcPlatform) << "the compositor ended the clipboard's data control";
     control->dropSource();
-    destroyProxy(control->device_, kDeviceDestroy);
+    zwlr_data_control_device_v1_destroy(control->device_);
     control->device_ = nullptr;
 }
 
-void WaylandDataControl::onSend(void* self, wl_proxy*, const char* mimeType, int fd) {
+void WaylandDataControl::onSend(void* self, zwlr_data_control_source_v1*, const char* mimeType,
+                                int fd) {
     auto* control = static_cast<WaylandDataControl*>(self);
     // Encoded on the UI thread (each format once), written by a worker: the pasting program
     // reads at its own pace.
@@ -260,15 +181,13 @@ void WaylandDataControl::onSend(void* self, wl_proxy*, const char* mimeType, int
     });
 }
 
-void WaylandDataControl::onCancelled(void* self, wl_proxy* source) {
+void WaylandDataControl::onCancelled(void* self, zwlr_data_control_source_v1* source) {
     auto* control = static_cast<WaylandDataControl*>(self);
     if (source != control->source_) {
-        destroyProxy(source, kSourceDestroy);
+        zwlr_data_control_source_v1_destroy(source);
         return;
     }
     control->dropSource();
 }
-
-void WaylandDataControl::onOfferMimeType(void*, wl_proxy*, const char*) {}
 
 }  // namespace numarika

@@ -16,7 +16,12 @@
 #include "platform/qt/qt_clipboard.h"
 
 struct wl_display;
-struct wl_proxy;
+struct wl_registry;
+struct wl_seat;
+struct zwlr_data_control_manager_v1;
+struct zwlr_data_control_device_v1;
+struct zwlr_data_control_source_v1;
+struct zwlr_data_control_offer_v1;
 
 namespace numarika {
 
@@ -42,20 +47,22 @@ class WaylandDataControl final : public QObject, public DirectClipboard {
     void flush();
     void dropSource();
 
-    static void onDataOffer(void* self, wl_proxy* device, wl_proxy* offer);
-    static void onSelection(void* self, wl_proxy* device, wl_proxy* offer);
-    static void onFinished(void* self, wl_proxy* device);
-    static void onSend(void* self, wl_proxy* source, const char* mimeType, int fd);
-    static void onCancelled(void* self, wl_proxy* source);
-    static void onOfferMimeType(void* self, wl_proxy* offer, const char* mimeType);
+    static void onDataOffer(void* self, zwlr_data_control_device_v1* device,
+                            zwlr_data_control_offer_v1* offer);
+    static void onSelection(void* self, zwlr_data_control_device_v1* device,
+                            zwlr_data_control_offer_v1* offer);
+    static void onFinished(void* self, zwlr_data_control_device_v1* device);
+    static void onSend(void* self, zwlr_data_control_source_v1* source, const char* mimeType,
+                       int fd);
+    static void onCancelled(void* self, zwlr_data_control_source_v1* source);
 
     wl_display* display_ = nullptr;
-    wl_proxy* registry_ = nullptr;
-    wl_proxy* seat_ = nullptr;
-    wl_proxy* manager_ = nullptr;
-    wl_proxy* device_ = nullptr;
-    wl_proxy* source_ = nullptr;
-    std::vector<wl_proxy*> offers_;  // other programs' offers, never read
+    wl_registry* registry_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    zwlr_data_control_manager_v1* manager_ = nullptr;
+    zwlr_data_control_device_v1* device_ = nullptr;
+    zwlr_data_control_source_v1* source_ = nullptr;
+    std::vector<zwlr_data_control_offer_v1*> offers_;  // other programs' offers, never read
     std::shared_ptr<PictureMimeData> data_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
