@@ -2,7 +2,8 @@
 // The main window `main`: its controls and menus, and the state that the capture, canvas and
 // output handlers share. The handlers are members, each defined in its subsystem's folder:
 //   main_window/  Form_Load, Form_QueryUnload, m_end_Click
-//   capture/      HotKeyProc, m_n_cap_Click (scan.cpp), lngCursorHandle, LoadCursorHotspot,
+//   capture/      HookHotKey, UnhookHotKey, HotKeyProc (module1.cpp), m_n_cap_Click
+//                 (scan.cpp), lngCursorHandle, LoadCursorHotspot,
 //                 DrawCursorOverlay (cursor_overlay.cpp), m_apri/m_mouse/m_ps_key_Click
 //   canvas/       Form_Resize, HScroll1/VScroll1_Change (layout.cpp), Picture2_Mouse*,
 //                 TrackRange, DrawRangeBox (range_selection.cpp), mnuOptionColor_Click,
@@ -105,6 +106,10 @@ class main : public QMainWindow {
     // --- capture ------------------------------------------------------------------------------
     // Whether a scan is running (it yields to other events in its middle).
     bool scanning() const { return scans_ > 0; }
+    // Lets the window receive the Print Screen hot key, and says when the desktop takes the
+    // key back; Unhook gives the key and the window's message procedure up again.
+    void HookHotKey();
+    void UnhookHotKey();
     void HotKeyProc();
     void m_n_cap_Click();
     Int32 lngCursorHandle();
