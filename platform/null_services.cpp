@@ -5,7 +5,6 @@
 
 #include "platform/logging.h"
 #include "platform/pending_work.h"
-#include "platform/platform.h"
 
 namespace numarika {
 
@@ -28,7 +27,7 @@ void NullKeyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t, std::uint32
                               std::uint32_t) {
     if (virtualKey != kPrintScreenKey || (flags & kKeyEventKeyUp)) return;
     qCInfo(lcPlatform) << "Print Screen: no picture of the screen can be had on this desktop";
-    platform_.clipboard->clear();
+    clipboard_->clear();
 }
 
 WindowState NullWindowControl::windowState(QWidget& window) {

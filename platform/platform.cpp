@@ -24,7 +24,7 @@ Platform::Platform()
       hotKeys(std::make_unique<NullHotKeys>()),
       dialogs(std::make_unique<NullDialogs>()),
       shell(std::make_unique<NullShell>()),
-      keyboard(std::make_unique<NullKeyboard>(*this)),
+      keyboard(std::make_unique<NullKeyboard>(clipboard)),
       windows(std::make_unique<NullWindowControl>()),
       cursor(std::make_unique<NullCursor>()),
       printer(std::make_unique<NullPrinter>()) {}
