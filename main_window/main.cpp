@@ -171,23 +171,23 @@ void main::layOutClientNow() {
     }
 }
 
-int main::WindowState() {
-    if (isMinimized()) return 1;
-    if (isMaximized()) return 2;
-    return 0;
+WindowState main::formState() const {
+    if (isMinimized()) return WindowState::Minimized;
+    if (isMaximized()) return WindowState::Maximized;
+    return WindowState::Normal;
 }
 
-void main::setWindowState(int state) {
+void main::setFormState(WindowState state) {
     const Qt::WindowStates keep = windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
     switch (state) {
-        case 1:
-            QMainWindow::setWindowState(keep | Qt::WindowMinimized);
+        case WindowState::Minimized:
+            setWindowState(keep | Qt::WindowMinimized);
             break;
-        case 2:
-            QMainWindow::setWindowState(keep | Qt::WindowMaximized);
+        case WindowState::Maximized:
+            setWindowState(keep | Qt::WindowMaximized);
             break;
-        default:
-            QMainWindow::setWindowState(keep);
+        case WindowState::Normal:
+            setWindowState(keep);
             break;
     }
 }

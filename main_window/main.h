@@ -17,6 +17,7 @@
 #include "controls/common_dialog.h"
 #include "controls/picture_box.h"
 #include "controls/win_types.h"
+#include "platform/window_control.h"
 
 class QAction;
 class QMenu;
@@ -95,8 +96,10 @@ class main : public QMainWindow {
     float Height() const;
     void setWidth(float twips);  // resizes at once; the layout runs before it returns
     void setHeight(float twips);
-    int WindowState();
-    void setWindowState(int state);
+    // Minimised, maximised or normal, as Qt has it (not the desktop's window control, which
+    // the scan uses to take the window off the screen).
+    WindowState formState() const;
+    void setFormState(WindowState state);
 
     // --- main window ------------------------------------------------------------------------
     void Form_Load();

@@ -140,14 +140,14 @@ class TestPenSettings : public QObject {
         main w;
         w.showMaximized();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTRY_COMPARE(w.WindowState(), 2);
+        QTRY_COMPARE(w.formState(), WindowState::Maximized);
         w.m_cls->trigger();
-        QCOMPARE(w.WindowState(), 0);
+        QCOMPARE(w.formState(), WindowState::Normal);
         QCOMPARE(w.Width(), 7665.0f);
         QCOMPARE(w.Height(), 6060.0f);
         // The size holds once the pending window-system events are through.
         QCoreApplication::processEvents();
-        QCOMPARE(w.WindowState(), 0);
+        QCOMPARE(w.formState(), WindowState::Normal);
         QCOMPARE(w.Width(), 7665.0f);
         QCOMPARE(w.Height(), 6060.0f);
     }
