@@ -55,6 +55,9 @@ class main : public QMainWindow {
     float sngRangeHeight = 0;
     Int32 lngHotspotX = 0;
     Int32 lngHotspotY = 0;
+    // A range is held: picked on the canvas and copied into Picture4, whose persistent drawing
+    // is on only then. Saving, copying and printing then take the range, not the whole picture.
+    bool rangeHeld() const { return Picture4->AutoRedraw(); }
 
     // --- controls -----------------------------------------------------------------------
     QWidget* client = nullptr;  // the client area

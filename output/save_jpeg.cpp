@@ -36,7 +36,7 @@ void main::m_all_save_Click() {
     CommonDialog1.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     CommonDialog1.CancelError = true;
 
-    const bool range = Picture4->AutoRedraw();
+    const bool range = rangeHeld();
     PictureBox& source = range ? *Picture4 : *Picture2;
     const QString title =
         range ? QStringLiteral("範囲内画像を保存") : QStringLiteral("画像全体を保存");

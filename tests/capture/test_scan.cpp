@@ -221,7 +221,7 @@ class TestScan : public QObject {
         w.m_n_cap_Click();
         QVERIFY(hasPicture(w));
         QCOMPARE(w.Picture2->Picture(), s.desktop->screen);
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
         QCOMPARE(w.Picture4->Image(), rangeImage);
         QCOMPARE(w.blnDragging, kTrue);
         QCOMPARE(w.blnBandDrawn, kTrue);
