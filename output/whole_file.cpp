@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/write_all.h"
+
 namespace numarika {
 namespace {
 
@@ -61,17 +63,7 @@ std::optional<FileWriteFailure> writeWholeFile(const QString& path, QByteArrayVi
     if (info.isDir()) return FileWriteFailure{true, EISDIR};
     TemporaryFile file(QFile::encodeName(info.absolutePath()));
     if (!file.created()) return FileWriteFailure{true, errno};
-    const char* next = data.data();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t written = ::write(file.fd(), next, static_cast<size_t>(left));
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return FileWriteFailure{false, errno};
-        }
-        next += written;
-        left -= written;
-    }
+    if (const int error = writeAll(file.fd(), data)) return FileWriteFailure{false, error};
     if (::fchmod(file.fd(), modeFor(target)) != 0 || ::fsync(file.fd()) != 0 || !file.close())
         return FileWriteFailure{false, errno};
     if (::rename(file.name(), target.constData()) != 0) return FileWriteFailure{false, errno};

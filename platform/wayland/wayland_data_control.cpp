@@ -6,12 +6,12 @@
 
 #include <QByteArray>
 #include <QtConcurrent/QtConcurrentRun>
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 
 #include "platform/logging.h"
 #include "platform/qt/picture_mime_data.h"
+#include "platform/write_all.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 namespace numarika {
@@ -168,15 +168,8 @@ void WaylandDataControl::onSend(void* self, zwlr_data_control_source_v1*, const 
         control->data_ ? control->data_->data(QString::fromUtf8(mimeType)) : QByteArray();
     (void)QtConcurrent::run([bytes, fd] {
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        const char* next = bytes.constData();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t written = ::write(fd, next, static_cast<size_t>(left));
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) break;  // the reader went away
-            next += written;
-            left -= written;
-        }
+        // A failure means the reader went away: nobody is left to tell.
+        (void)writeAll(fd, bytes);
         ::close(fd);
     });
 }
