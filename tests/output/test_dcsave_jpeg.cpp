@@ -1,6 +1,7 @@
 // The JPEG writer on its own: what it reads from a device context, how it encodes, and that
 // a failure names its reason and leaves nothing behind.
 
+#include <sys/stat.h>
 #include <turbojpeg.h>
 
 #include <QDir>
@@ -132,6 +133,24 @@ class TestDCSavetoJpeg : public QObject {
         QVERIFY(r.reason().startsWith(QStringLiteral("ファイルを作成できません。")));
         QVERIFY(r.reason().contains(r.detail()));
         QCOMPARE(QDir(tmp_->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"plain"});
+    }
+
+    void aNewFileHasWhatTheUmaskLeavesAndAReplacedOneKeepsItsMode() {
+        PictureBox box(nullptr);
+        box.setPicture(screenLikePicture(20, 20));
+        const QByteArray path = QFile::encodeName(tmp_->filePath(QStringLiteral("mode.jpg")));
+        const auto mode = [&path] {
+            struct stat st {};
+            return ::stat(path.constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+        };
+        const mode_t before = ::umask(027);
+        const bool written = DCSavetoJPEG(box.hDC(), 20, 20, QFile::decodeName(path), 100, 0).ok();
+        ::umask(before);
+        QVERIFY(written);
+        QCOMPARE(mode(), 0640u);
+        QCOMPARE(::chmod(path.constData(), 0604), 0);
+        QVERIFY(DCSavetoJPEG(box.hDC(), 20, 20, QFile::decodeName(path), 100, 0).ok());
+        QCOMPARE(mode(), 0604u);
     }
 
   private:
