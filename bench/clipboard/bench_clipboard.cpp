@@ -129,7 +129,7 @@ class SelectionReader {
         pollfd fd{xcb_get_file_descriptor(c_), POLLIN, 0};
         for (;;) {
             while (Reply<xcb_generic_event_t> e{xcb_poll_for_event(c_)})
-                if ((e->response_type & 0x7F) == type) return e;
+                if (numarika::x11::eventType(e.get()) == type) return e;
             if (xcb_connection_has_error(c_) || poll(&fd, 1, 30000) <= 0) return nullptr;
         }
     }

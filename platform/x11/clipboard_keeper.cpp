@@ -311,8 +311,7 @@ class ClipboardLossWatch final : public QAbstractNativeEventFilter {
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
         if (type == "xcb_generic_event_t" &&
-            (static_cast<xcb_generic_event_t*>(message)->response_type & 0x7F) ==
-                XCB_SELECTION_CLEAR)
+            x11::eventType(static_cast<xcb_generic_event_t*>(message)) == XCB_SELECTION_CLEAR)
             checkSoon(&clipboard_);
         return false;
     }

@@ -56,7 +56,7 @@ class CentreWhenFramed final : public QObject, public QAbstractNativeEventFilter
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
         if (eventType != "xcb_generic_event_t") return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY) return false;
+        if (x11::eventType(event) != XCB_PROPERTY_NOTIFY) return false;
         const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
         if (notify->window != id_ || notify->atom != frameExtents_) return false;
         // Qt learns the new frame from this very event: look once it has.

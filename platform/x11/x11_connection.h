@@ -14,14 +14,9 @@
 #include <optional>
 #include <vector>
 
-namespace numarika::x11 {
+#include "platform/x11/xcb_reply.h"
 
-// xcb hands replies, errors and events over as malloc'd blocks.
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+namespace numarika::x11 {
 
 // Qt's own connection; null when there is no X server or the connection has broken.
 xcb_connection_t* connection();

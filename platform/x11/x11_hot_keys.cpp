@@ -60,7 +60,7 @@ std::uint16_t numLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
 // Whether an event announces a change of the keyboard map; `xkbEvent` is the first event
 // code of the XKEYBOARD extension (0 without it).
 bool changesKeyMap(const xcb_generic_event_t* event, std::uint8_t xkbEvent) {
-    const std::uint8_t type = event->response_type & 0x7F;
+    const std::uint8_t type = x11::eventType(event);
     if (type == XCB_MAPPING_NOTIFY) return true;
     // XKB events share one code and tell their kind in the next byte: a new keyboard (0) or
     // a changed map (1). State changes (2 and up) leave the map alone.
@@ -238,7 +238,7 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
         return false;
     }
     if (grabs_.isEmpty()) return false;
-    if ((event->response_type & 0x7F) != XCB_KEY_PRESS) return false;
+    if (x11::eventType(event) != XCB_KEY_PRESS) return false;
     const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
     if (press->event != root_) return false;
     for (const Grab& g : grabs_) {

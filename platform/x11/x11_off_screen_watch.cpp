@@ -155,7 +155,7 @@ OffScreenWatch::~OffScreenWatch() { QCoreApplication::instance()->removeNativeEv
 bool OffScreenWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t") return false;
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    const std::uint8_t type = event->response_type & 0x7F;
+    const std::uint8_t type = x11::eventType(event);
     if (damage_.id && type == damageEvent_) {
         const auto* notify = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
         if (notify->damage != damage_.id) return false;
