@@ -55,7 +55,7 @@ QString JpegSaveResult::reason() const {
 }
 
 JpegSaveResult DCSavetoJPEG(Int32 hDC, Int32 width, Int32 height, const QString& fileName,
-                            std::uint8_t quality, Int32 /*reserved*/) {
+                            std::uint8_t quality) {
     using Status = JpegSaveResult::Status;
     const PictureBox* box = PictureBox::fromDC(hDC);
     if (!box) return JpegSaveResult::failed(Status::NoSurface);

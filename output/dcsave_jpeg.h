@@ -47,9 +47,7 @@ class JpegSaveResult {
 // is scrolled out of view; pixels beyond the image come out in the box's background colour.
 // `quality` is the JPEG quality in percent (1 to 100; 0 counts as 1); from 90 on, colour is
 // kept at full resolution (4:4:4) so that coloured text stays sharp (encoders/jpeg_encoder.h).
-// `reserved` is not used.
 [[nodiscard]] JpegSaveResult DCSavetoJPEG(Int32 hDC, Int32 width, Int32 height,
-                                          const QString& fileName, std::uint8_t quality,
-                                          Int32 reserved);
+                                          const QString& fileName, std::uint8_t quality);
 
 }  // namespace numarika

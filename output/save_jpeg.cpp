@@ -63,8 +63,7 @@ void main::m_all_save_Click() {
     const auto width = static_cast<Int32>(roundHalfEven(source.ScaleWidth()));
     const auto height = static_cast<Int32>(roundHalfEven(source.ScaleHeight()));
     const QString fileName = CommonDialog1.FileName;
-    const JpegSaveResult result =
-        DCSavetoJPEG(source.hDC(), width, height, fileName, kJpegQuality, 0);
+    const JpegSaveResult result = DCSavetoJPEG(source.hDC(), width, height, fileName, kJpegQuality);
     if (!result) {
         services().dialogs->messageBox(QStringLiteral("画像を保存できませんでした。\n") +
                                        QDir::toNativeSeparators(fileName) + QLatin1Char('\n') +

@@ -140,7 +140,7 @@ int main(int argc, char* argv[]) {
         }
     };
     const auto ours = [&] {
-        if (!DCSavetoJPEG(box.hDC(), kWidth, kHeight, oursPath, kQuality, 0))
+        if (!DCSavetoJPEG(box.hDC(), kWidth, kHeight, oursPath, kQuality))
             std::fprintf(stderr, "DCSavetoJPEG failed\n");
     };
     const auto qtWriter = [&] {
