@@ -117,8 +117,6 @@ float PictureBox::fromPixels(double pixels) const {
 float PictureBox::ScaleWidth() const { return fromPixels(innerSize().width()); }
 float PictureBox::ScaleHeight() const { return fromPixels(innerSize().height()); }
 
-void PictureBox::setVisible(bool visible) { QWidget::setVisible(visible); }
-
 Colour PictureBox::BackColor() const { return colourOf(palette().color(QPalette::Base).rgb()); }
 
 void PictureBox::setPicture(const QImage& picture) {
