@@ -169,17 +169,17 @@ __attribute__((target("ssse3"))) uLong adler32Ssse3(uLong adler, const Byte* dat
     return adler32_z((uLong{s2} << 16) | s1, data, n);
 }
 
-const Kernels& kernels() {
-    static const Kernels chosen = __builtin_cpu_supports("ssse3")
-                                      ? Kernels{filterRowSsse3, adler32Ssse3}
-                                      : Kernels{filterRowPlain, adler32Plain};
+const Kernels kPortable{filterRowPlain, adler32Plain};
+
+const Kernels& fastestKernels() {
+    static const Kernels chosen =
+        __builtin_cpu_supports("ssse3") ? Kernels{filterRowSsse3, adler32Ssse3} : kPortable;
     return chosen;
 }
 #else
-const Kernels& kernels() {
-    static const Kernels plain{filterRowPlain, adler32Plain};
-    return plain;
-}
+const Kernels kPortable{filterRowPlain, adler32Plain};
+
+const Kernels& fastestKernels() { return kPortable; }
 #endif
 
 struct Strip {
@@ -198,8 +198,10 @@ struct Strip {
 // to 13 % more time, as zlib hashes every byte of a dictionary, and time counts for more here.
 class StripDeflater {
   public:
-    explicit StripDeflater(const QImage& picture)
-        : picture_(picture), rowBytes_(1 + 3 * static_cast<std::size_t>(picture.width())) {}
+    StripDeflater(const QImage& picture, const Kernels& kernels)
+        : picture_(picture),
+          kernels_(kernels),
+          rowBytes_(1 + 3 * static_cast<std::size_t>(picture.width())) {}
     ~StripDeflater() {
         if (fastReady_) deflateEnd(&fast_);
         if (rleReady_) deflateEnd(&rle_);
@@ -215,7 +217,7 @@ class StripDeflater {
             repeats += filter(strip.firstRow + i, rows_.data() + i * rowBytes_);
         const bool photo =
             static_cast<double>(repeats) < kMinRepeatShare * strip.rows * picture_.width();
-        strip.adler = kernels().adler32(adler32_z(0, nullptr, 0), rows_.data(), stripBytes);
+        strip.adler = kernels_.adler32(adler32_z(0, nullptr, 0), rows_.data(), stripBytes);
 
         // Level 1 for screens: its matches run over the flat areas at memory speed, and higher
         // levels gain a few per cent for much more time on text. Half zlib's default hash is as
@@ -246,7 +248,7 @@ class StripDeflater {
         const auto* row = reinterpret_cast<const std::uint32_t*>(picture_.constScanLine(y));
         const auto* above =
             y > 0 ? reinterpret_cast<const std::uint32_t*>(picture_.constScanLine(y - 1)) : nullptr;
-        return kernels().filterRow(row, above, picture_.width(), out);
+        return kernels_.filterRow(row, above, picture_.width(), out);
     }
 
     z_stream* stream(z_stream& z, bool& ready, int strategy, int memLevel) {
@@ -259,6 +261,7 @@ class StripDeflater {
     }
 
     const QImage& picture_;
+    const Kernels& kernels_;
     const std::size_t rowBytes_;
     z_stream fast_{};
     z_stream rle_{};
@@ -339,7 +342,7 @@ std::size_t writeIdat(const std::vector<Piece>& pieces, Byte* out) {
 
 // encodePng but for its guard: running out of memory for a converted copy, the strips or the
 // file gives an empty result (no image on the clipboard), not the end of the program.
-QByteArray encode(const QImage& image, int threads) {
+QByteArray encode(const QImage& image, int threads, const Kernels& kernels) {
     QImage converted;
     if (image.format() != QImage::Format_RGB32) {
         converted = image.convertToFormat(QImage::Format_RGB32);
@@ -359,7 +362,7 @@ QByteArray encode(const QImage& image, int threads) {
     std::atomic<bool> failed{false};
     auto work = [&] {
         try {
-            StripDeflater deflater(picture);
+            StripDeflater deflater(picture, kernels);
             while (!failed) {
                 const std::size_t i = next++;
                 if (i >= strips.size()) break;
@@ -413,10 +416,11 @@ QByteArray encode(const QImage& image, int threads) {
 
 }  // namespace
 
-QByteArray encodePng(const QImage& image, int threads) {
+QByteArray encodePng(const QImage& image, int threads, PngKernels kernels) {
     if (image.isNull()) return {};
     try {
-        return encode(image, threads);
+        return encode(image, threads,
+                      kernels == PngKernels::Portable ? kPortable : fastestKernels());
     } catch (const std::bad_alloc&) {
         return {};
     }

@@ -14,6 +14,10 @@ namespace numarika {
 // threads: how many threads share the work, the calling one included; 0 or less means one per
 // core. Reads the picture only, so it may run on a worker thread while the UI thread keeps
 // using it. A null picture, or a failure to get memory, gives an empty result.
-QByteArray encodePng(const QImage& image, int threads = 0);
+// kernels: which inner loops filter the rows and sum them up, the fastest this processor runs
+// (SSSE3 on x86) or the portable ones every processor runs; both write the same file.
+enum class PngKernels { Fastest, Portable };
+QByteArray encodePng(const QImage& image, int threads = 0,
+                     PngKernels kernels = PngKernels::Fastest);
 
 }  // namespace numarika
