@@ -7,6 +7,8 @@
 #include <QImageReader>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
 
 #include "platform/logging.h"
 #include "platform/portal/portal_request.h"
@@ -22,11 +24,10 @@ bool inside(const QString& path, const QString& folder) {
 
 // Only what the portal wrote for us, where nobody keeps files: a screenshot the desktop saved
 // among the user's pictures stays.
-bool oursToRemove(const QFileInfo& file, const QDateTime& asked) {
+bool oursToRemove(const QFileInfo& file, const QDateTime& asked, const QStringList& folders) {
     const QString path = file.canonicalFilePath();
-    const bool temporary =
-        inside(path, QDir::tempPath()) || inside(path, QStringLiteral("/tmp")) ||
-        inside(path, QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation));
+    const bool temporary = std::any_of(folders.begin(), folders.end(),
+                                       [&path](const QString& f) { return inside(path, f); });
     // A second of slack: file systems keep coarse times.
     return temporary && file.isFile() && !file.isSymLink() && file.ownerId() == ::getuid() &&
            file.lastModified() >= asked.addSecs(-1);
@@ -42,7 +43,7 @@ void PortalScreenSource::requestScreen(Done done) {
     QVariantMap options{{QStringLiteral("interactive"), false}};
     PortalRequest::start(bus_, QStringLiteral("org.freedesktop.portal.Screenshot"),
                          QStringLiteral("Screenshot"), {QString()}, options, timeoutMs_, &requests_,
-                         [done = std::move(done), asked](const PortalAnswer& answer) {
+                         [this, done = std::move(done), asked](const PortalAnswer& answer) {
                              if (!answer.ok()) {
                                  done(std::nullopt);
                                  return;
@@ -53,17 +54,32 @@ void PortalScreenSource::requestScreen(Done done) {
                                  done(std::nullopt);
                                  return;
                              }
-                             done(takePicture(uri.toLocalFile(), asked));
+                             takePictureLater(uri.toLocalFile(), asked, &requests_, done);
                          });
 }
 
-std::optional<QImage> PortalScreenSource::takePicture(const QString& path, const QDateTime& asked) {
+QStringList PortalScreenSource::temporaryFolders() {
+    return {QDir::tempPath(), QStringLiteral("/tmp"),
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)};
+}
+
+void PortalScreenSource::takePictureLater(const QString& path, const QDateTime& asked,
+                                          QObject* context, Done done) {
+    QtConcurrent::run([path, asked, folders = temporaryFolders()] {
+        return takePicture(path, asked, folders);
+    }).then(context, [done = std::move(done)](std::optional<QImage> picture) {
+        done(std::move(picture));
+    });
+}
+
+std::optional<QImage> PortalScreenSource::takePicture(const QString& path, const QDateTime& asked,
+                                                      const QStringList& temporary) {
     QImageReader reader(path);
     // The screen's own pixels: no colour conversion or rotation of ours.
     reader.setAutoTransform(false);
     QImage picture = reader.read();
     const QFileInfo file(path);
-    if (oursToRemove(file, asked)) QFile::remove(path);
+    if (oursToRemove(file, asked, temporary)) QFile::remove(path);
     if (picture.isNull()) {
         qCInfo(lcPlatform).noquote()
             << "portal screenshot unreadable:" << path << reader.errorString();

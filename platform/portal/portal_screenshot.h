@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDateTime>
 #include <QObject>
+#include <QStringList>
 
 #include "platform/screen_source.h"
 
@@ -23,8 +24,16 @@ class PortalScreenSource final : public ScreenSource {
     void requestScreen(Done done) override;
 
     // The picture in the file the portal named; the file is removed when it is ours to remove
-    // (a regular file of ours in a temporary or runtime folder, written since `asked`).
-    static std::optional<QImage> takePicture(const QString& path, const QDateTime& asked);
+    // (a regular file of ours in one of the `temporary` folders, written since `asked`).
+    static std::optional<QImage> takePicture(const QString& path, const QDateTime& asked,
+                                             const QStringList& temporary = temporaryFolders());
+    // The temporary and runtime folders, where nobody keeps files.
+    static QStringList temporaryFolders();
+    // takePicture on a worker: a screen's PNG takes a tenth of a second and more to decode,
+    // which the UI thread spends painting. `done` runs on `context`'s thread, unless it has
+    // gone first.
+    static void takePictureLater(const QString& path, const QDateTime& asked, QObject* context,
+                                 Done done);
 
   private:
     QDBusConnection bus_;
