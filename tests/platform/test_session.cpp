@@ -83,13 +83,15 @@ class TestSession : public QObject {
     // wrote it for this request into a temporary folder; a picture kept elsewhere stays.
     void portalPictureFile() {
         QTemporaryDir temporary;
+        // Only this folder counts as temporary here: the build may itself lie in /tmp.
+        const QStringList folders{temporary.path()};
         QImage screen(40, 30, QImage::Format_ARGB32);
         screen.fill(qRgba(10, 200, 30, 255));
         screen.setDevicePixelRatio(2);
         const QDateTime asked = QDateTime::currentDateTime();
         const QString fresh = temporary.filePath(QStringLiteral("fresh.png"));
         QVERIFY(screen.save(fresh));
-        const auto picture = PortalScreenSource::takePicture(fresh, asked);
+        const auto picture = PortalScreenSource::takePicture(fresh, asked, folders);
         QVERIFY(picture);
         QCOMPARE(picture->size(), QSize(40, 30));
         QCOMPARE(picture->devicePixelRatio(), 1.0);
@@ -100,19 +102,19 @@ class TestSession : public QObject {
         // Older than the request: not written for it.
         const QString old = temporary.filePath(QStringLiteral("old.png"));
         QVERIFY(screen.save(old));
-        QVERIFY(PortalScreenSource::takePicture(old, asked.addSecs(60)));
+        QVERIFY(PortalScreenSource::takePicture(old, asked.addSecs(60), folders));
         QVERIFY(QFile::exists(old));
-        // Outside the temporary and runtime folders (a desktop saving into the user's pictures).
+        // Outside the temporary folders (a desktop saving into the user's pictures).
         const QString kept = QDir::currentPath() + QStringLiteral("/numarika-portal-test.png");
         QVERIFY(screen.save(kept));
-        QVERIFY(PortalScreenSource::takePicture(kept, asked));
+        QVERIFY(PortalScreenSource::takePicture(kept, asked, folders));
         QVERIFY(QFile::remove(kept));  // still there for us to remove
         // Unreadable: no picture.
         QFile junk(temporary.filePath(QStringLiteral("junk.png")));
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write("not a picture");
         junk.close();
-        QVERIFY(!PortalScreenSource::takePicture(junk.fileName(), asked));
+        QVERIFY(!PortalScreenSource::takePicture(junk.fileName(), asked, folders));
     }
 
     // The picture is read on a worker: the UI runs on while it is on its way. Here it comes
