@@ -269,7 +269,7 @@ void PictureBox::fitImageToInner() {
     }
     QImage grown(inner, QImage::Format_RGB32);
     grown.fill(rgbOf(BackColor()));
-    if (!image_.isNull()) {
+    {
         QPainter p(&grown);
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(0, 0, image_);
