@@ -12,6 +12,7 @@
 
 #include "bench/median.h"
 #include "controls/picture_box.h"
+#include "platform/desktop/desktop_platform.h"
 #include "platform/null_services.h"
 #include "platform/platform.h"
 

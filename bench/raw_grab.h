@@ -8,7 +8,7 @@
 #include <chrono>
 #include <optional>
 
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 namespace numarika::bench {
 

@@ -53,7 +53,7 @@ float fitAxis(QScrollBar* bar, float canvasSize, float frameInner, float positio
 }  // namespace
 
 void main::Form_Resize() {
-    if (WindowState() == 1) return;
+    if (formState() == WindowState::Minimized) return;
 
     if (Picture1->Top() + heightOf(HScroll1) > ScaleHeight())
         setHeight(Picture1->Top() + heightOf(HScroll1) + 480);

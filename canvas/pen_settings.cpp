@@ -50,7 +50,7 @@ class ResizeWatcher : public QObject {
 void leaveMaximised(main& w) {
     constexpr int kRestoreTimeoutMs = 1000;
     const QSize maximised = w.size();
-    w.setWindowState(0);
+    w.setFormState(WindowState::Normal);
     if (w.size() != maximised) return;
     QEventLoop loop;
     ResizeWatcher watcher(loop);
@@ -97,7 +97,7 @@ void main::m_cls_Click() {
     Picture2->setVisible(false);
     Picture4->setVisible(false);
     // A maximised window cannot take a size: it goes back to normal first.
-    if (WindowState() == 2) leaveMaximised(*this);
+    if (formState() == WindowState::Maximized) leaveMaximised(*this);
     setWidth(kClearedWidth);
     setHeight(kClearedHeight);
 }

@@ -2,6 +2,8 @@
 
 #include "controls/user32.h"
 #include "main_window/main.h"
+#include "platform/dialogs.h"
+#include "platform/platform.h"
 
 namespace numarika::Module1 {
 
@@ -47,6 +49,22 @@ void UnregisterPrintKey(Hwnd hwnd) {
 }  // namespace numarika::Module1
 
 namespace numarika {
+
+void main::HookHotKey() {
+    // The desktop may take the key back later (the keyboard map changed and Print could not
+    // be had again): that is said as a refused registration is.
+    user32().onHotKeyLost = [](Hwnd, Int32 id) {
+        if (id == Module1::lngHotKeyAtom)
+            services().dialogs->messageBox(
+                QStringLiteral("Print Screenキーの設定に失敗しました。"));
+    };
+    Module1::HookWindow(hWnd());
+}
+
+void main::UnhookHotKey() {
+    Module1::UnregisterPrintKey(hWnd());
+    Module1::UnhookWindow(hWnd());
+}
 
 void main::HotKeyProc() { m_n_cap_Click(); }
 

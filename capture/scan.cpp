@@ -31,11 +31,18 @@ struct ScanFailure : std::exception {
 }  // namespace
 
 void main::m_n_cap_Click() {
-    // Counted while it runs, for requests that must not start a scan inside another.
+    // One scan at a time: the scan yields, and a click on スキャン or the hot key delivered
+    // meanwhile would start another inside it, whose picture shows the window this one hid.
+    // The menu entry is off while it runs; a request by the bus waits for scanEnded.
+    if (scanning()) return;
     struct Running {
         main& w;
-        explicit Running(main& window) : w(window) { ++w.scans_; }
+        explicit Running(main& window) : w(window) {
+            ++w.scans_;
+            w.m_n_cap->setEnabled(false);
+        }
         ~Running() {
+            w.m_n_cap->setEnabled(true);
             if (--w.scans_ == 0) emit w.scanEnded();
         }
     } running(*this);

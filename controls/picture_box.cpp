@@ -232,8 +232,6 @@ float PictureBox::fromPixels(double pixels) const {
 float PictureBox::ScaleWidth() const { return fromPixels(innerSize().width()); }
 float PictureBox::ScaleHeight() const { return fromPixels(innerSize().height()); }
 
-void PictureBox::setVisible(bool visible) { QWidget::setVisible(visible); }
-
 Colour PictureBox::BackColor() const { return colourOf(palette().color(QPalette::Base).rgb()); }
 
 void PictureBox::setPicture(const QImage& picture) {
@@ -395,7 +393,7 @@ void PictureBox::fitImageToInner() {
     }
     QImage grown(inner, QImage::Format_RGB32);
     grown.fill(rgbOf(BackColor()));
-    if (!image_.isNull()) {
+    {
         QPainter p(&grown);
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(0, 0, image_);

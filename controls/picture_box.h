@@ -51,7 +51,6 @@ class PictureBox : public QWidget {
     void setScaleMode(int mode) { scaleMode_ = mode; }
 
     bool Visible() const { return isVisibleTo(parentWidget()); }
-    void setVisible(bool visible) override;
 
     bool AutoRedraw() const { return autoRedraw_; }
     void setAutoRedraw(bool on) { autoRedraw_ = on; }

@@ -9,11 +9,8 @@
 #include <QScrollBar>
 #include <QWindow>
 
-#include "capture/module1.h"
 #include "controls/twips.h"
 #include "controls/user32.h"
-#include "platform/dialogs.h"
-#include "platform/platform.h"
 
 namespace numarika {
 namespace {
@@ -41,13 +38,6 @@ main::main() {
     client->setMinimumSize(VScroll1->width() + 1 + 8, HScroll1->height() + 1 + 8);
     client->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     client->installEventFilter(this);
-    // The desktop may take the key back later (the keyboard map changed and Print could not
-    // be had again): that is said as a refused registration is.
-    user32().onHotKeyLost = [](Hwnd, Int32 id) {
-        if (id == Module1::lngHotKeyAtom)
-            services().dialogs->messageBox(
-                QStringLiteral("Print Screenキーの設定に失敗しました。"));
-    };
     Form_Load();
 }
 
@@ -183,23 +173,23 @@ void main::layOutClientNow() {
     }
 }
 
-int main::WindowState() {
-    if (isMinimized()) return 1;
-    if (isMaximized()) return 2;
-    return 0;
+WindowState main::formState() const {
+    if (isMinimized()) return WindowState::Minimized;
+    if (isMaximized()) return WindowState::Maximized;
+    return WindowState::Normal;
 }
 
-void main::setWindowState(int state) {
+void main::setFormState(WindowState state) {
     const Qt::WindowStates keep = windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
     switch (state) {
-        case 1:
-            QMainWindow::setWindowState(keep | Qt::WindowMinimized);
+        case WindowState::Minimized:
+            setWindowState(keep | Qt::WindowMinimized);
             break;
-        case 2:
-            QMainWindow::setWindowState(keep | Qt::WindowMaximized);
+        case WindowState::Maximized:
+            setWindowState(keep | Qt::WindowMaximized);
             break;
-        default:
-            QMainWindow::setWindowState(keep);
+        case WindowState::Normal:
+            setWindowState(keep);
             break;
     }
 }
@@ -232,13 +222,12 @@ void main::Form_Load() {
     m_all_print->setEnabled(false);
     m_ps_key->setChecked(true);
     m_mouse->setChecked(true);
-    Module1::HookWindow(hWnd());
+    HookHotKey();
     m_ps_key_Click();
 }
 
 void main::Form_QueryUnload() {
-    Module1::UnregisterPrintKey(hWnd());
-    Module1::UnhookWindow(hWnd());
+    UnhookHotKey();
     unloaded_ = true;
 }
 

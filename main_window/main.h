@@ -2,7 +2,8 @@
 // The main window `main`: its controls and menus, and the state that the capture, canvas and
 // output handlers share. The handlers are members, each defined in its subsystem's folder:
 //   main_window/  Form_Load, Form_QueryUnload, m_end_Click
-//   capture/      HotKeyProc, m_n_cap_Click (scan.cpp), lngCursorHandle, LoadCursorHotspot,
+//   capture/      HookHotKey, UnhookHotKey, HotKeyProc (module1.cpp), m_n_cap_Click
+//                 (scan.cpp), lngCursorHandle, LoadCursorHotspot,
 //                 DrawCursorOverlay (cursor_overlay.cpp), m_apri/m_mouse/m_ps_key_Click
 //   canvas/       Form_Resize, HScroll1/VScroll1_Change (layout.cpp), Picture2_Mouse*,
 //                 TrackRange, DrawRangeBox (range_selection.cpp), mnuOptionColor_Click,
@@ -16,6 +17,7 @@
 #include "controls/common_dialog.h"
 #include "controls/picture_box.h"
 #include "controls/win_types.h"
+#include "platform/window_control.h"
 
 class QAction;
 class QMenu;
@@ -53,6 +55,9 @@ class main : public QMainWindow {
     float sngRangeHeight = 0;
     Int32 lngHotspotX = 0;
     Int32 lngHotspotY = 0;
+    // A range is held: picked on the canvas and copied into Picture4, whose persistent drawing
+    // is on only then. Saving, copying and printing then take the range, not the whole picture.
+    bool rangeHeld() const { return Picture4->AutoRedraw(); }
 
     // --- controls -----------------------------------------------------------------------
     QWidget* client = nullptr;  // the client area
@@ -94,8 +99,10 @@ class main : public QMainWindow {
     float Height() const;
     void setWidth(float twips);  // resizes at once; the layout runs before it returns
     void setHeight(float twips);
-    int WindowState();
-    void setWindowState(int state);
+    // Minimised, maximised or normal, as Qt has it (not the desktop's window control, which
+    // the scan uses to take the window off the screen).
+    WindowState formState() const;
+    void setFormState(WindowState state);
 
     // --- main window ------------------------------------------------------------------------
     void Form_Load();
@@ -105,6 +112,10 @@ class main : public QMainWindow {
     // --- capture ------------------------------------------------------------------------------
     // Whether a scan is running (it yields to other events in its middle).
     bool scanning() const { return scans_ > 0; }
+    // Lets the window receive the Print Screen hot key, and says when the desktop takes the
+    // key back; Unhook gives the key and the window's message procedure up again.
+    void HookHotKey();
+    void UnhookHotKey();
     void HotKeyProc();
     void m_n_cap_Click();
     Int32 lngCursorHandle();

@@ -9,15 +9,15 @@
 #include "main_window/main.h"
 #include "main_window/scan_service.h"
 #include "main_window/shutdown.h"
-#include "platform/clipboard_keeper.h"
+#include "platform/desktop/desktop_platform.h"
+#include "platform/desktop/session.h"
 #include "platform/platform.h"
-#include "platform/qt_translations.h"
-#include "platform/session.h"
+#include "platform/qt/qt_translations.h"
 #include "platform/window_control.h"
 
 int main(int argc, char* argv[]) {
     // Started as the keeper of a picture on the clipboard, this process is nothing else.
-    if (const std::optional<int> kept = numarika::clipboardKeeperEntry(argc, argv)) return *kept;
+    if (const std::optional<int> kept = numarika::desktopHelperEntry(argc, argv)) return *kept;
     // --help and --version answer without a display; a wrong argument ends here too.
     const numarika::CommandLine command = numarika::parseCommandLine(argc, argv);
     if (const std::optional<int> exitCode = numarika::answerCommandLine(command)) return *exitCode;

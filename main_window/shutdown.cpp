@@ -39,8 +39,8 @@ ShutdownPaths::ShutdownPaths(QApplication& app) {
         // The handler must never block.
         ::fcntl(g_signalFds[0], F_SETFL, ::fcntl(g_signalFds[0], F_GETFL) | O_NONBLOCK);
         ::fcntl(g_signalFds[1], F_SETFL, ::fcntl(g_signalFds[1], F_GETFL) | O_NONBLOCK);
-        notifier_ = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, this);
-        connect(notifier_, &QSocketNotifier::activated, this, &ShutdownPaths::onSignalByte);
+        notifier_ = std::make_unique<QSocketNotifier>(g_signalFds[1], QSocketNotifier::Read);
+        connect(notifier_.get(), &QSocketNotifier::activated, this, &ShutdownPaths::onSignalByte);
         for (std::size_t i = 0; i < kSignals.size(); ++i) {
             struct sigaction action = {};
             action.sa_handler = onTerminationSignal;
@@ -66,8 +66,7 @@ ShutdownPaths::~ShutdownPaths() {
     if (g_signalFds[0] < 0) return;
     for (std::size_t i = 0; i < kSignals.size(); ++i)
         ::sigaction(kSignals[i], &g_previous[i], nullptr);
-    delete notifier_;
-    notifier_ = nullptr;
+    notifier_.reset();  // before its socket closes
     ::close(g_signalFds[0]);
     ::close(g_signalFds[1]);
     g_signalFds[0] = g_signalFds[1] = -1;

@@ -34,7 +34,7 @@ class ShutdownPaths final : public QObject {
     void onSignalByte();
 
     bool requested_ = false;
-    QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace numarika

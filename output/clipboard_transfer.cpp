@@ -9,7 +9,7 @@
 namespace numarika {
 
 void main::m_all_clip_Click() {
-    const bool range = Picture4->AutoRedraw();
+    const bool range = rangeHeld();
     // The persistent image: for the whole picture that includes the cursor overlay.
     const QImage& picture = range ? Picture4->Image() : Picture2->Image();
     Dialogs& dialogs = *services().dialogs;

@@ -46,12 +46,8 @@ class JpegSaveResult {
 // device context is a picture box's: its persistent image is read whole, also where the box
 // is scrolled out of view; pixels beyond the image come out in the box's background colour.
 // `quality` is the JPEG quality in percent (1 to 100; 0 counts as 1); from 90 on, colour is
-// kept at full resolution (4:4:4) so that coloured text stays sharp. `reserved` is not used.
+// kept at full resolution (4:4:4) so that coloured text stays sharp (encoders/jpeg_encoder.h).
 [[nodiscard]] JpegSaveResult DCSavetoJPEG(Int32 hDC, Int32 width, Int32 height,
-                                          const QString& fileName, std::uint8_t quality,
-                                          Int32 reserved);
-
-// The chroma subsampling (a TJSAMP value) that DCSavetoJPEG uses at a quality.
-int jpegSubsamplingFor(int quality);
+                                          const QString& fileName, std::uint8_t quality);
 
 }  // namespace numarika

@@ -9,7 +9,7 @@
 namespace numarika {
 
 void main::m_all_print_Click() {
-    const bool range = Picture4->AutoRedraw();
+    const bool range = rangeHeld();
     PictureBox& source = range ? *Picture4 : *Picture2;
     CommonDialog1.CancelError = true;
 

@@ -36,7 +36,7 @@ void main::m_all_save_Click() {
     CommonDialog1.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     CommonDialog1.CancelError = true;
 
-    const bool range = Picture4->AutoRedraw();
+    const bool range = rangeHeld();
     PictureBox& source = range ? *Picture4 : *Picture2;
     const QString title =
         range ? QStringLiteral("範囲内画像を保存") : QStringLiteral("画像全体を保存");
@@ -63,8 +63,7 @@ void main::m_all_save_Click() {
     const auto width = static_cast<Int32>(roundHalfEven(source.ScaleWidth()));
     const auto height = static_cast<Int32>(roundHalfEven(source.ScaleHeight()));
     const QString fileName = CommonDialog1.FileName;
-    const JpegSaveResult result =
-        DCSavetoJPEG(source.hDC(), width, height, fileName, kJpegQuality, 0);
+    const JpegSaveResult result = DCSavetoJPEG(source.hDC(), width, height, fileName, kJpegQuality);
     if (!result) {
         services().dialogs->messageBox(QStringLiteral("画像を保存できませんでした。\n") +
                                        QDir::toNativeSeparators(fileName) + QLatin1Char('\n') +

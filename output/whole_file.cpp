@@ -6,8 +6,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstring>
+#include <utility>
+
+#include "platform/write_all.h"
 
 namespace numarika {
 namespace {
@@ -16,18 +20,26 @@ namespace {
 class TemporaryFile {
   public:
     // A short name in the target's folder: on the same file system, so that the rename is
-    // atomic, and never too long where the target's name is not.
-    explicit TemporaryFile(const QByteArray& folder) : name_(folder + "/.numarika-XXXXXX") {
-        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+    // atomic, and never too long where the target's name is not. Created as any new file is,
+    // with what the umask leaves of rw-rw-rw-: the umask itself can only be read by changing
+    // it, for every thread of the process.
+    explicit TemporaryFile(const QByteArray& folder) {
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            name_ = folder + "/.numarika-" +
+                    QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+            fd_ = ::open(name_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST) break;
+        }
+        created_ = fd_ >= 0;
     }
     ~TemporaryFile() {
         if (fd_ >= 0) ::close(fd_);
-        if (!kept_) ::unlink(name_.constData());
+        if (created_ && !kept_) ::unlink(name_.constData());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    bool created() const { return fd_ >= 0; }
+    bool created() const { return created_; }
     int fd() const { return fd_; }
     const char* name() const { return name_.constData(); }
     // Closes it, reporting a failure the system only tells at the close (NFS, quotas).
@@ -40,17 +52,27 @@ class TemporaryFile {
   private:
     QByteArray name_;
     int fd_ = -1;
+    bool created_ = false;
     bool kept_ = false;
 };
 
-// The permissions a file of that name gets: those of the file it replaces, else what the
-// user's umask leaves of rw-rw-rw-.
-mode_t modeFor(const QByteArray& target) {
+// A file that is replaced keeps its permissions; a new one has those it was created with.
+bool keepModeOf(const QByteArray& target, int fd) {
     struct stat existing;
-    if (::stat(target.constData(), &existing) == 0) return existing.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    if (::stat(target.constData(), &existing) != 0) return true;
+    return ::fchmod(fd, existing.st_mode & 07777) == 0;
+}
+
+// The rename is on the disk only once the folder is: a crash right after it could otherwise
+// leave the old file, or none, under the name. Nothing when synced (or when the folder cannot
+// be opened for reading, or its file system syncs no folders), else errno.
+std::optional<int> syncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno == EACCES ? std::nullopt : std::optional<int>(errno);
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    const int error = errno;
+    ::close(fd);
+    return synced ? std::nullopt : std::optional<int>(error);
 }
 
 }  // namespace
@@ -59,23 +81,15 @@ std::optional<FileWriteFailure> writeWholeFile(const QString& path, QByteArrayVi
     const QByteArray target = QFile::encodeName(path);
     const QFileInfo info(path);
     if (info.isDir()) return FileWriteFailure{true, EISDIR};
-    TemporaryFile file(QFile::encodeName(info.absolutePath()));
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    TemporaryFile file(folder);
     if (!file.created()) return FileWriteFailure{true, errno};
-    const char* next = data.data();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t written = ::write(file.fd(), next, static_cast<size_t>(left));
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return FileWriteFailure{false, errno};
-        }
-        next += written;
-        left -= written;
-    }
-    if (::fchmod(file.fd(), modeFor(target)) != 0 || ::fsync(file.fd()) != 0 || !file.close())
+    if (const int error = writeAll(file.fd(), data)) return FileWriteFailure{false, error};
+    if (!keepModeOf(target, file.fd()) || ::fsync(file.fd()) != 0 || !file.close())
         return FileWriteFailure{false, errno};
     if (::rename(file.name(), target.constData()) != 0) return FileWriteFailure{false, errno};
     file.keep();
+    if (const std::optional<int> error = syncFolder(folder)) return FileWriteFailure{false, *error};
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // A file written in full or not at all: into a temporary file beside it, synced, then renamed
-// over it, so that a failed write never destroys an existing file nor leaves a partial one.
+// over it, and the folder synced, so that a failed write never destroys an existing file nor
+// leaves a partial one, and a crash right after the save keeps the new file under its name.
 // Failures keep the system's own error, so that the user learns why (no space left, a
 // read-only file system, ...).
 

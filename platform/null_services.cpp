@@ -1,7 +1,10 @@
 #include "platform/null_services.h"
 
+#include <QCoreApplication>
+#include <QWidget>
+
 #include "platform/logging.h"
-#include "platform/platform.h"
+#include "platform/pending_work.h"
 
 namespace numarika {
 
@@ -24,7 +27,28 @@ void NullKeyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t, std::uint32
                               std::uint32_t) {
     if (virtualKey != kPrintScreenKey || (flags & kKeyEventKeyUp)) return;
     qCInfo(lcPlatform) << "Print Screen: no picture of the screen can be had on this desktop";
-    platform_.clipboard->clear();
+    clipboard_->clear();
+}
+
+WindowState NullWindowControl::windowState(QWidget& window) {
+    if (window.isMinimized()) return WindowState::Minimized;
+    if (window.isMaximized()) return WindowState::Maximized;
+    return WindowState::Normal;
+}
+
+void NullWindowControl::setWindowState(QWidget&, WindowState state) {
+    qCInfo(lcPlatform) << "window state" << static_cast<int>(state)
+                       << "not set: no desktop service places windows";
+}
+
+bool NullWindowControl::activateByTitle(const QString& caption) {
+    qCInfo(lcPlatform) << "no window activated by its caption" << caption;
+    return false;
+}
+
+void NullWindowControl::doEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    PendingWork::waitUntilIdle();
 }
 
 void NullDialogs::messageBox(const QString& text) {

@@ -3,6 +3,8 @@
 // platform log, and never pretends. A platform starts with these and a desktop replaces what
 // it has, so callers never meet a missing service.
 
+#include <memory>
+
 #include "platform/clipboard.h"
 #include "platform/cursor.h"
 #include "platform/dialogs.h"
@@ -10,10 +12,9 @@
 #include "platform/keyboard.h"
 #include "platform/printer.h"
 #include "platform/shell.h"
+#include "platform/window_control.h"
 
 namespace numarika {
-
-struct Platform;
 
 class NullHotKeys final : public HotKeys {
   public:
@@ -34,12 +35,26 @@ class NullClipboard final : public Clipboard {
 // older picture there never passes for the screen.
 class NullKeyboard final : public Keyboard {
   public:
-    explicit NullKeyboard(Platform& platform) : platform_(platform) {}
+    // `clipboard`: the platform's slot, whose service may be replaced after this one is made.
+    explicit NullKeyboard(std::unique_ptr<Clipboard>& clipboard) : clipboard_(clipboard) {}
     void keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
                     std::uint32_t extraInfo) override;
 
   private:
-    Platform& platform_;
+    std::unique_ptr<Clipboard>& clipboard_;
+};
+
+// Where no desktop service can place or hide a window: its state is read from Qt and left as
+// it is, and a yield still dispatches the waiting events and work, so that scans run (and
+// fail at the picture) rather than hang.
+class NullWindowControl final : public WindowControl {
+  public:
+    WindowState windowState(QWidget& window) override;
+    void setWindowState(QWidget& window, WindowState state) override;
+    void setTopMost(QWidget&, bool) override {}
+    bool activateByTitle(const QString& caption) override;
+    void doEvents() override;
+    void centreOnScreen(QWidget&) override {}
 };
 
 class NullCursor final : public CursorService {

@@ -8,7 +8,6 @@
 #include "platform/logging.h"
 #include "platform/null_services.h"
 #include "platform/printer.h"
-#include "platform/qt_window_control.h"
 #include "platform/shell.h"
 #include "platform/window_control.h"
 
@@ -25,8 +24,8 @@ Platform::Platform()
       hotKeys(std::make_unique<NullHotKeys>()),
       dialogs(std::make_unique<NullDialogs>()),
       shell(std::make_unique<NullShell>()),
-      keyboard(std::make_unique<NullKeyboard>(*this)),
-      windows(std::make_unique<QtWindowControl>()),
+      keyboard(std::make_unique<NullKeyboard>(clipboard)),
+      windows(std::make_unique<NullWindowControl>()),
       cursor(std::make_unique<NullCursor>()),
       printer(std::make_unique<NullPrinter>()) {}
 

@@ -1,8 +1,8 @@
 #pragma once
 // The services the program takes from the desktop, one small interface each. A platform is
 // always complete: every service is there, and where a desktop lacks one, a refusing one
-// stands in (see null_services.h), so callers never check. The desktop build chooses X11,
-// Wayland or Qt-only services once at start-up; the tests fill them with scripted ones.
+// stands in (see null_services.h), so callers never check. The desktop (platform/desktop/) chooses
+// X11, Wayland or Qt-only services once at start-up; the tests fill them with scripted ones.
 
 #include <memory>
 
@@ -43,9 +43,5 @@ Platform& services();
 // Installs a complete platform and releases the old one; an incomplete one is not installed
 // (false). nullptr goes back to the refusing services.
 bool installPlatform(std::unique_ptr<Platform> platform);
-
-// The services of the desktop the program runs on, chosen by Qt's platform: X11 (xcb, with
-// the desktop portal for the screen under Xwayland), Wayland, or Qt's own services alone.
-std::unique_ptr<Platform> makeDesktopPlatform();
 
 }  // namespace numarika

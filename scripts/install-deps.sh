@@ -10,6 +10,8 @@ packages=(
   libxcb1-dev libxcb-xfixes0-dev libxcb-shm0-dev libxcb-keysyms1-dev libxcb-util-dev
   libxcb-damage0-dev libxcb-randr0-dev
   libturbojpeg0-dev zlib1g-dev
+  # the Wayland protocols beyond the core one are generated from their XML
+  libwayland-bin
   # Wayland sessions: Qt's Wayland platform, the Wayland connection behind it, the portals (D-Bus)
   qt6-wayland qt6-base-private-dev libwayland-dev
   # lint (scripts/test.sh)

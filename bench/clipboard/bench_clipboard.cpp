@@ -33,9 +33,9 @@
 
 #include "bench/median.h"
 #include "bench/pictures/pictures.h"
-#include "platform/picture_mime_data.h"
-#include "platform/qt_clipboard.h"
-#include "platform/x11_connection.h"
+#include "platform/qt/picture_mime_data.h"
+#include "platform/qt/qt_clipboard.h"
+#include "platform/x11/x11_connection.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ class SelectionReader {
         pollfd fd{xcb_get_file_descriptor(c_), POLLIN, 0};
         for (;;) {
             while (Reply<xcb_generic_event_t> e{xcb_poll_for_event(c_)})
-                if ((e->response_type & 0x7F) == type) return e;
+                if (numarika::x11::eventType(e.get()) == type) return e;
             if (xcb_connection_has_error(c_) || poll(&fd, 1, 30000) <= 0) return nullptr;
         }
     }

@@ -26,7 +26,7 @@
 #include "main_window/main.h"
 #include "platform/null_services.h"
 #include "platform/platform.h"
-#include "platform/x11_connection.h"
+#include "platform/x11/x11_connection.h"
 
 namespace {
 

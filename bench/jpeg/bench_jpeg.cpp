@@ -24,6 +24,7 @@
 
 #include "bench/median.h"
 #include "controls/picture_box.h"
+#include "encoders/jpeg_encoder.h"
 #include "output/dcsave_jpeg.h"
 #include "tests/support/picture_checks.h"
 
@@ -139,7 +140,7 @@ int main(int argc, char* argv[]) {
         }
     };
     const auto ours = [&] {
-        if (!DCSavetoJPEG(box.hDC(), kWidth, kHeight, oursPath, kQuality, 0))
+        if (!DCSavetoJPEG(box.hDC(), kWidth, kHeight, oursPath, kQuality))
             std::fprintf(stderr, "DCSavetoJPEG failed\n");
     };
     const auto qtWriter = [&] {

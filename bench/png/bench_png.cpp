@@ -20,7 +20,7 @@
 
 #include "bench/median.h"
 #include "bench/pictures/pictures.h"
-#include "platform/png_encoder.h"
+#include "encoders/png_encoder.h"
 
 namespace {
 

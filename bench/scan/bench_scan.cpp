@@ -21,8 +21,8 @@
 #include "main_window/main.h"
 #include "platform/null_services.h"
 #include "platform/platform.h"
-#include "platform/x11_connection.h"
-#include "platform/x11_screen_grab.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_screen_grab.h"
 
 namespace {
 

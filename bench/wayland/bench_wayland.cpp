@@ -26,7 +26,7 @@
 #include "main_window/scan_service.h"
 #include "platform/null_services.h"
 #include "platform/platform.h"
-#include "platform/portal_request.h"
+#include "platform/portal/portal_request.h"
 
 namespace {
 

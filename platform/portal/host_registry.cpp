@@ -3,7 +3,7 @@
 #include <QDBusMessage>
 
 #include "platform/logging.h"
-#include "platform/portal_request.h"
+#include "platform/portal/portal_request.h"
 
 namespace numarika {
 

@@ -3,9 +3,19 @@
 #include <QGuiApplication>
 #include <QWindow>
 
-#include "platform/wayland/xdg_foreign.h"
-
 namespace numarika {
+namespace {
+
+WaylandWindowHandles& waylandHandles() {
+    static WaylandWindowHandles handles;
+    return handles;
+}
+
+}  // namespace
+
+void setWaylandWindowHandles(WaylandWindowHandles handles) {
+    waylandHandles() = std::move(handles);
+}
 
 QString portalParentWindow() {
     const QString qpa = QGuiApplication::platformName();
@@ -22,7 +32,7 @@ QString portalParentWindow() {
     }
     if (!chosen) return {};
     if (qpa == QLatin1String("xcb")) return QStringLiteral("x11:%1").arg(chosen->winId(), 0, 16);
-    const QString handle = waylandWindowHandle(chosen);
+    const QString handle = waylandHandles() ? waylandHandles()(chosen) : QString();
     return handle.isEmpty() ? QString() : QStringLiteral("wayland:") + handle;
 }
 

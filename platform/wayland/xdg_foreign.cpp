@@ -8,47 +8,16 @@
 #include <cstring>
 
 #include "platform/logging.h"
-
-// The protocol's interfaces (xdg-foreign-unstable-v2, the exporting half), written out here in
-// the protocol's order.
-namespace {
-
-extern const wl_interface kExporter;
-extern const wl_interface kExported;
-
-const wl_interface* const kNoTypes[] = {nullptr, nullptr};
-const wl_interface* const kExportTypes[] = {&kExported, &wl_surface_interface};
-
-const wl_message kExporterRequests[] = {
-    {"destroy", "", const_cast<const wl_interface**>(kNoTypes)},
-    {"export_toplevel", "no", const_cast<const wl_interface**>(kExportTypes)},
-};
-const wl_message kExportedRequests[] = {
-    {"destroy", "", const_cast<const wl_interface**>(kNoTypes)},
-};
-const wl_message kExportedEvents[] = {
-    {"handle", "s", const_cast<const wl_interface**>(kNoTypes)},
-};
-
-const wl_interface kExporter = {"zxdg_exporter_v2", 1, 2, kExporterRequests, 0, nullptr};
-const wl_interface kExported = {"zxdg_exported_v2", 1, 1, kExportedRequests, 1, kExportedEvents};
-
-constexpr std::uint32_t kDestroy = 0;
-constexpr std::uint32_t kExportToplevel = 1;
-
-}  // namespace
+#include "xdg-foreign-unstable-v2-client-protocol.h"
 
 namespace numarika {
 namespace {
 
-struct ExportedListener {
-    void (*handle)(void*, wl_proxy*, const char*);
-};
-
-void destroyWith(wl_proxy*& proxy, bool request) {
+// Destroys with the protocol's destructor request where it has one.
+template <typename Proxy>
+void destroyWith(Proxy*& proxy, void (*destroy)(Proxy*)) {
     if (!proxy) return;
-    if (request) wl_proxy_marshal(proxy, kDestroy);
-    wl_proxy_destroy(proxy);
+    destroy(proxy);
     proxy = nullptr;
 }
 
@@ -58,9 +27,9 @@ class Export final : public QObject {
   public:
     explicit Export(QWindow* window) : QObject(window) {}
     ~Export() override {
-        destroyWith(exported_, true);
-        destroyWith(exporter_, true);
-        destroyWith(registry_, false);
+        destroyWith(exported_, &zxdg_exported_v2_destroy);
+        destroyWith(exporter_, &zxdg_exporter_v2_destroy);
+        destroyWith(registry_, &wl_registry_destroy);
         if (queue_) wl_event_queue_destroy(queue_);
     }
     Export(const Export&) = delete;
@@ -76,17 +45,15 @@ class Export final : public QObject {
         if (!queue_ && !bindExporter(display)) return {};
         if (!exporter_) return {};
         // A window shown again has a new surface; the old one's handle names nothing.
-        destroyWith(exported_, true);
+        destroyWith(exported_, &zxdg_exported_v2_destroy);
         handle_.clear();
         surface_ = surface;
-        exported_ =
-            wl_proxy_marshal_constructor(exporter_, kExportToplevel, &kExported, nullptr, surface);
-        static const ExportedListener kListener{[](void* data, wl_proxy*, const char* handle) {
-            static_cast<Export*>(data)->handle_ = QString::fromUtf8(handle);
-        }};
-        wl_proxy_add_listener(
-            exported_, reinterpret_cast<void (**)(void)>(const_cast<ExportedListener*>(&kListener)),
-            this);
+        exported_ = zxdg_exporter_v2_export_toplevel(exporter_, surface);
+        static const zxdg_exported_v2_listener kListener{
+            [](void* data, zxdg_exported_v2*, const char* handle) {
+                static_cast<Export*>(data)->handle_ = QString::fromUtf8(handle);
+            }};
+        zxdg_exported_v2_add_listener(exported_, &kListener, this);
         if (wl_display_roundtrip_queue(display, queue_) < 0) handle_.clear();
         if (handle_.isEmpty()) qCInfo(lcPlatform) << "the compositor exported no window handle";
         return handle_;
@@ -99,27 +66,28 @@ class Export final : public QObject {
         auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
         if (!wrapped) return false;
         wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), queue_);
-        registry_ = reinterpret_cast<wl_proxy*>(wl_display_get_registry(wrapped));
+        registry_ = wl_display_get_registry(wrapped);
         wl_proxy_wrapper_destroy(wrapped);
         static const wl_registry_listener listener = {
             [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                std::uint32_t) {
                 auto* self = static_cast<Export*>(data);
-                if (!self->exporter_ && std::strcmp(interface, kExporter.name) == 0)
-                    self->exporter_ =
-                        static_cast<wl_proxy*>(wl_registry_bind(registry, name, &kExporter, 1));
+                if (!self->exporter_ &&
+                    std::strcmp(interface, zxdg_exporter_v2_interface.name) == 0)
+                    self->exporter_ = static_cast<zxdg_exporter_v2*>(
+                        wl_registry_bind(registry, name, &zxdg_exporter_v2_interface, 1));
             },
             [](void*, wl_registry*, std::uint32_t) {}};
-        wl_registry_add_listener(reinterpret_cast<wl_registry*>(registry_), &listener, this);
+        wl_registry_add_listener(registry_, &listener, this);
         if (wl_display_roundtrip_queue(display, queue_) < 0) return false;
         if (!exporter_) qCInfo(lcPlatform) << "the compositor offers no xdg-foreign exporter";
         return true;
     }
 
     wl_event_queue* queue_ = nullptr;
-    wl_proxy* registry_ = nullptr;
-    wl_proxy* exporter_ = nullptr;
-    wl_proxy* exported_ = nullptr;
+    wl_registry* registry_ = nullptr;
+    zxdg_exporter_v2* exporter_ = nullptr;
+    zxdg_exported_v2* exported_ = nullptr;
     wl_surface* surface_ = nullptr;
     QString handle_;
 };

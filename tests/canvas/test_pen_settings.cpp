@@ -111,7 +111,7 @@ class TestPenSettings : public QObject {
         QTest::mousePress(w.Picture2, Qt::LeftButton, {}, {10, 10});
         QTest::mouseMove(w.Picture2, {60, 50});
         QTest::mouseRelease(w.Picture2, Qt::LeftButton, {}, {60, 50});
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
         const QImage buffer = w.Picture4->Image();
         w.gintCurPen = 4;
 
@@ -125,7 +125,7 @@ class TestPenSettings : public QObject {
         QCOMPARE(w.Width(), 7665.0f);
         QCOMPARE(w.Height(), 6060.0f);
         // Nothing else changes: flag, buffer, pictures, pen, scroll value.
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
         COMPARE_IMAGES(w.Picture4->Image(), buffer);
         COMPARE_IMAGES(w.Picture3->Picture(), picture);
         COMPARE_IMAGES(w.Picture2->Picture(), picture);
@@ -140,14 +140,14 @@ class TestPenSettings : public QObject {
         main w;
         w.showMaximized();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTRY_COMPARE(w.WindowState(), 2);
+        QTRY_COMPARE(w.formState(), WindowState::Maximized);
         w.m_cls->trigger();
-        QCOMPARE(w.WindowState(), 0);
+        QCOMPARE(w.formState(), WindowState::Normal);
         QCOMPARE(w.Width(), 7665.0f);
         QCOMPARE(w.Height(), 6060.0f);
         // The size holds once the pending window-system events are through.
         QCoreApplication::processEvents();
-        QCOMPARE(w.WindowState(), 0);
+        QCOMPARE(w.formState(), WindowState::Normal);
         QCOMPARE(w.Width(), 7665.0f);
         QCOMPARE(w.Height(), 6060.0f);
     }

@@ -72,7 +72,7 @@ class TestRangeSelection : public QObject {
         QCOMPARE(w.sngRangeY[1], float(to.y() * kTw));
         QCOMPARE(w.blnDragging, kFalse);
         QCOMPARE(w.blnBandDrawn, kFalse);
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
         QCOMPARE(w.Picture4->Width(), 100 * kTw);
         QCOMPARE(w.Picture4->Height(), 60 * kTw);
         COMPARE_IMAGES(w.Picture4->Image(), picture.copy(20, 10, 100, 60));
@@ -118,7 +118,7 @@ class TestRangeSelection : public QObject {
         QCOMPARE(w.sngRangeY[0], float(from.y() * kTw));
         QCOMPARE(w.sngRangeWidth, float(std::abs(to.x() - from.x()) * kTw));
         QCOMPARE(w.sngRangeHeight, float(std::abs(to.y() - from.y()) * kTw));
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
         QCOMPARE(w.Picture4->Width(), w.sngRangeWidth);
         QCOMPARE(w.Picture4->Height(), w.sngRangeHeight);
         QVERIFY(w.Picture4->Image().isNull());
@@ -186,11 +186,11 @@ class TestRangeSelection : public QObject {
         main w;
         loadPicture(w, picture);
         drag(w, {10, 10}, {{60, 50}}, {60, 50});
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
         const float width = w.Picture4->Width(), height = w.Picture4->Height();
 
         QTest::mouseClick(w.Picture2, Qt::LeftButton, {}, {100, 100});
-        QVERIFY(!w.Picture4->AutoRedraw());
+        QVERIFY(!w.rangeHeld());
         QCOMPARE(w.blnDragging, kFalse);
         COMPARE_IMAGES(w.Picture2->Image(), picture);
         // The buffer keeps its size and holds nothing but its background.
@@ -219,7 +219,7 @@ class TestRangeSelection : public QObject {
         send(QEvent::MouseMove, {50, 40}, Qt::LeftButton);
         send(QEvent::MouseMove, {70, 60}, Qt::LeftButton);
         send(QEvent::MouseButtonRelease, {70, 60}, Qt::NoButton);
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
         COMPARE_IMAGES(w.Picture4->Image(), picture.copy(20, 20, 50, 40));
     }
 
@@ -232,7 +232,7 @@ class TestRangeSelection : public QObject {
         w.Picture2_MouseMove(1, 0, 1500, 1500);  // idle: nothing happens
         COMPARE_IMAGES(w.Picture2->Image(), marked);
         w.Picture2_MouseUp(1, 0, 1500, 1500);
-        QVERIFY(!w.Picture4->AutoRedraw());
+        QVERIFY(!w.rangeHeld());
         QCOMPARE(w.blnDragging, kFalse);
         COMPARE_IMAGES(w.Picture2->Image(), marked);  // no press, so nothing was restored
     }
@@ -269,7 +269,7 @@ class TestRangeSelection : public QObject {
         COMPARE_IMAGES(w.Picture2->Image(), withBox(picture, {70, 60}, {100, 90}, 2, false, 1));
         // The drag is over: letting go of the other button is a release without a press.
         QTest::mouseRelease(w.Picture2, Qt::RightButton, {}, {100, 90});
-        QVERIFY(!w.Picture4->AutoRedraw());
+        QVERIFY(!w.rangeHeld());
     }
 
     void rangeBeyondThePictureKeepsItsSize() {
@@ -365,11 +365,11 @@ class TestRangeSelection : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         loadPicture(w, picture);
         dragThroughWindow(w, {10, 10}, {{50, 40}}, {50, 40});
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
         const QPoint inCanvas = w.Picture2->mapTo(&w, QPoint(20, 20));
         w.m_cls->trigger();
         QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, inCanvas);
-        QVERIFY(w.Picture4->AutoRedraw());  // the click did not reach the hidden canvas
+        QVERIFY(w.rangeHeld());  // the click did not reach the hidden canvas
         QCOMPARE(w.sngRangeX[0], 10 * kTw);
     }
 };

@@ -59,13 +59,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/x11/xcb_reply.h"
+
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+using numarika::x11::eventType;
+using numarika::x11::Reply;
 
 constexpr int kCursorSize = 16;
 constexpr int kHotX = 5;
@@ -196,7 +195,7 @@ int latePainter(const char* delayFile, const char* out) {
         // Events already read with a reply are in xcb's queue, not on the socket: take them
         // before waiting on it.
         while (Reply<xcb_generic_event_t> event{xcb_poll_for_event(x.c)}) {
-            if ((event->response_type & 0x7F) != XCB_EXPOSE) continue;
+            if (eventType(event.get()) != XCB_EXPOSE) continue;
             const auto* e = reinterpret_cast<const xcb_expose_event_t*>(event.get());
             QFile delay(QString::fromLocal8Bit(delayFile));
             const int delayMs =

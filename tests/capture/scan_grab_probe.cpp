@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/x11_connection.h"
-#include "platform/x11_screen_grab.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_screen_grab.h"
 
 using namespace numarika;
 

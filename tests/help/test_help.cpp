@@ -14,7 +14,7 @@
 #include "help/maker.h"
 #include "main_window/main.h"
 #include "platform/null_services.h"
-#include "platform/qt_dialogs.h"
+#include "platform/qt/qt_dialogs.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 

@@ -45,7 +45,7 @@ class TestMainWindow : public QObject {
         QVERIFY(!w.Picture2->Visible());
         QVERIFY(!w.Picture3->Visible());
         QVERIFY(!w.Picture4->Visible());
-        QVERIFY(!w.Picture4->AutoRedraw());
+        QVERIFY(!w.rangeHeld());
         QVERIFY(s.dialogs->messages.isEmpty());
 
         // Hooked, and the key registered under the sign-extended atom of "VBSHOTKEY".

@@ -30,13 +30,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/x11/xcb_reply.h"
+
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+using numarika::x11::eventType;
+using numarika::x11::Reply;
 
 int fail(const char* format, auto... args) {
     std::fprintf(stderr, format, args...);
@@ -81,7 +80,7 @@ class Manager {
 
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (std::chrono::steady_clock::now() < deadline) {
-            std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(xcb_poll_for_event(c_));
+            Reply<xcb_generic_event_t> event(xcb_poll_for_event(c_));
             if (!event) {
                 if (xcb_connection_has_error(c_)) return fail("X connection lost");
                 struct timespec pause {
@@ -90,7 +89,7 @@ class Manager {
                 nanosleep(&pause, nullptr);
                 continue;
             }
-            switch (event->response_type & 0x7F) {
+            switch (eventType(event.get())) {
                 case XCB_SELECTION_REQUEST:
                     onRequest(*reinterpret_cast<xcb_selection_request_event_t*>(event.get()));
                     break;

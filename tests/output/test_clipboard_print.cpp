@@ -65,7 +65,7 @@ class TestClipboardPrint : public QObject {
         QCOMPARE(s.clipboard->content->convertToFormat(QImage::Format_RGB32),
                  picture.copy(31, 17, 150, 90));
         QCOMPARE(s.dialogs->messages, QStringList{kRangeCopied});
-        QVERIFY(w.Picture4->AutoRedraw());
+        QVERIFY(w.rangeHeld());
     }
 
     void wholePictureGoesWithItsOverlayAndStaysAsItWas() {

@@ -1,6 +1,7 @@
 // The JPEG writer on its own: what it reads from a device context, how it encodes, and that
 // a failure names its reason and leaves nothing behind.
 
+#include <sys/stat.h>
 #include <turbojpeg.h>
 
 #include <QDir>
@@ -30,7 +31,7 @@ class TestDCSavetoJpeg : public QObject {
         box.drawingImage().setPixel(1499, 1099, qRgb(255, 0, 0));
         box.drawingImage().setPixel(1498, 1099, qRgb(255, 0, 0));
         const QString path = tmp_->filePath(QStringLiteral("whole.jpg"));
-        const JpegSaveResult r = DCSavetoJPEG(box.hDC(), 1500, 1100, path, 100, 0);
+        const JpegSaveResult r = DCSavetoJPEG(box.hDC(), 1500, 1100, path, 100);
         QVERIFY2(r.ok(), qPrintable(r.reason()));
         QVERIFY(r.reason().isEmpty());
         const auto decoded = decodeJpegFile(path);
@@ -47,13 +48,13 @@ class TestDCSavetoJpeg : public QObject {
         box.setPicture(screenLikePicture(64, 48));
         const QString high = tmp_->filePath(QStringLiteral("q90.jpg"));
         const QString low = tmp_->filePath(QStringLiteral("q50.jpg"));
-        QVERIFY(DCSavetoJPEG(box.hDC(), 64, 48, high, 90, 0).ok());
-        QVERIFY(DCSavetoJPEG(box.hDC(), 64, 48, low, 50, 0).ok());
+        QVERIFY(DCSavetoJPEG(box.hDC(), 64, 48, high, 90).ok());
+        QVERIFY(DCSavetoJPEG(box.hDC(), 64, 48, low, 50).ok());
         QCOMPARE(decodeJpegFile(high)->subsampling, int(TJSAMP_444));
         QCOMPARE(decodeJpegFile(low)->subsampling, int(TJSAMP_420));
         QVERIFY(QFileInfo(low).size() < QFileInfo(high).size());
         // Quality 0 is taken as the lowest, not refused.
-        QVERIFY(DCSavetoJPEG(box.hDC(), 64, 48, tmp_->filePath(QStringLiteral("q0.jpg")), 0, 0));
+        QVERIFY(DCSavetoJPEG(box.hDC(), 64, 48, tmp_->filePath(QStringLiteral("q0.jpg")), 0));
     }
 
     void sizesSmallerOrLargerThanTheImage() {
@@ -62,13 +63,13 @@ class TestDCSavetoJpeg : public QObject {
         box.setPicture(picture);
         // Smaller: the top-left part.
         const QString part = tmp_->filePath(QStringLiteral("part.jpg"));
-        QVERIFY(DCSavetoJPEG(box.hDC(), 101, 37, part, 100, 0));
+        QVERIFY(DCSavetoJPEG(box.hDC(), 101, 37, part, 100));
         const auto small = decodeJpegFile(part);
         QCOMPARE(small->image.size(), QSize(101, 37));
         QVERIFY(psnr(small->image, picture.copy(0, 0, 101, 37)) >= 45);
         // Larger: the picture, then the box's background colour.
         const QString more = tmp_->filePath(QStringLiteral("more.jpg"));
-        QVERIFY(DCSavetoJPEG(box.hDC(), 340, 230, more, 100, 0));
+        QVERIFY(DCSavetoJPEG(box.hDC(), 340, 230, more, 100));
         const auto large = decodeJpegFile(more);
         QCOMPARE(large->image.size(), QSize(340, 230));
         QVERIFY(psnr(large->image.copy(0, 0, 300, 200), picture) >= 45);
@@ -100,7 +101,7 @@ class TestDCSavetoJpeg : public QObject {
         box.setPicture(screenLikePicture(20, 20));
         const QString path = tmp_->filePath(QStringLiteral("refused.jpg"));
         const Int32 dc = knownDC ? box.hDC() : box.hDC() + 1;
-        const JpegSaveResult r = DCSavetoJPEG(dc, width, height, path, 100, 0);
+        const JpegSaveResult r = DCSavetoJPEG(dc, width, height, path, 100);
         QVERIFY(!r);
         QCOMPARE(int(r.status()), status);
         QVERIFY(!r.reason().isEmpty());
@@ -115,7 +116,7 @@ class TestDCSavetoJpeg : public QObject {
             dc = box.hDC();
         }
         const QString path = tmp_->filePath(QStringLiteral("gone.jpg"));
-        QCOMPARE(DCSavetoJPEG(dc, 20, 20, path, 100, 0).status(), Status::NoSurface);
+        QCOMPARE(DCSavetoJPEG(dc, 20, 20, path, 100).status(), Status::NoSurface);
         QVERIFY(!QFileInfo::exists(path));
     }
 
@@ -126,12 +127,30 @@ class TestDCSavetoJpeg : public QObject {
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         const JpegSaveResult r =
-            DCSavetoJPEG(box.hDC(), 20, 20, plain.fileName() + QStringLiteral("/x.jpg"), 100, 0);
+            DCSavetoJPEG(box.hDC(), 20, 20, plain.fileName() + QStringLiteral("/x.jpg"), 100);
         QCOMPARE(r.status(), Status::CreateFailed);
         QVERIFY(!r.detail().isEmpty());
         QVERIFY(r.reason().startsWith(QStringLiteral("ファイルを作成できません。")));
         QVERIFY(r.reason().contains(r.detail()));
         QCOMPARE(QDir(tmp_->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"plain"});
+    }
+
+    void aNewFileHasWhatTheUmaskLeavesAndAReplacedOneKeepsItsMode() {
+        PictureBox box(nullptr);
+        box.setPicture(screenLikePicture(20, 20));
+        const QByteArray path = QFile::encodeName(tmp_->filePath(QStringLiteral("mode.jpg")));
+        const auto mode = [&path] {
+            struct stat st {};
+            return ::stat(path.constData(), &st) == 0 ? st.st_mode & 07777 : 0u;
+        };
+        const mode_t before = ::umask(027);
+        const bool written = DCSavetoJPEG(box.hDC(), 20, 20, QFile::decodeName(path), 100).ok();
+        ::umask(before);
+        QVERIFY(written);
+        QCOMPARE(mode(), 0640u);
+        QCOMPARE(::chmod(path.constData(), 0604), 0);
+        QVERIFY(DCSavetoJPEG(box.hDC(), 20, 20, QFile::decodeName(path), 100).ok());
+        QCOMPARE(mode(), 0604u);
     }
 
   private:

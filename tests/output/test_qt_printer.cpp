@@ -12,7 +12,7 @@
 #include <QtTest>
 #include <cmath>
 
-#include "platform/qt_printer.h"
+#include "platform/qt/qt_printer.h"
 #include "tests/support/picture_checks.h"
 
 using namespace numarika;

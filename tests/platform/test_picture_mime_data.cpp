@@ -7,7 +7,7 @@
 #include <QtTest>
 #include <random>
 
-#include "platform/picture_mime_data.h"
+#include "platform/qt/picture_mime_data.h"
 
 using numarika::PictureMimeData;
 

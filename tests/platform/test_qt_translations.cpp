@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "platform/qt_translations.h"
+#include "platform/qt/qt_translations.h"
 
 class TestQtTranslations : public QObject {
     Q_OBJECT

@@ -1,14 +1,20 @@
 // Which desktop the program runs on (chosen before Qt starts), and what it does with the
 // picture file the desktop portal hands over.
 
+#include <sys/stat.h>
+
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
-#include "platform/portal_screenshot.h"
-#include "platform/session.h"
+#include "platform/desktop/session.h"
+#include "platform/portal/portal_screenshot.h"
 
 using namespace numarika;
 
@@ -74,7 +80,8 @@ class TestSession : public QObject {
     }
 
     // The portal's file: read at the screen's own pixels, removed wherever the portal wrote it
-    // for this request (KDE's portal writes into ~/Pictures); a file made before it stays.
+    // for this request (KDE's portal writes into ~/Pictures, here any folder stands for it); a
+    // file made before it stays.
     void portalPictureFile() {
         QTemporaryDir temporary;
         QImage screen(40, 30, QImage::Format_ARGB32);
@@ -96,18 +103,49 @@ class TestSession : public QObject {
         QVERIFY(screen.save(old));
         QVERIFY(PortalScreenSource::takePicture(old, asked.addSecs(60)));
         QVERIFY(QFile::exists(old));
-        // Outside the temporary folders (a desktop saving into the user's pictures).
-        QVERIFY(QDir::home().mkpath(QStringLiteral("Pictures")));
-        const QString saved = QDir::home().filePath(QStringLiteral("Pictures/Screenshot_1.png"));
-        QVERIFY(screen.save(saved));
-        QVERIFY(PortalScreenSource::takePicture(saved, asked));
-        QVERIFY(!QFile::exists(saved));
         // Unreadable: no picture.
         QFile junk(temporary.filePath(QStringLiteral("junk.png")));
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write("not a picture");
         junk.close();
         QVERIFY(!PortalScreenSource::takePicture(junk.fileName(), asked));
+    }
+
+    // The picture is read on a worker: the UI runs on while it is on its way. Here it comes
+    // through a pipe, written once the UI has shown that it runs (or, should reading block
+    // the UI, after a few seconds, so that the test ends and fails).
+    void portalPictureIsReadWhileTheUiRuns() {
+        QTemporaryDir temporary;
+        const QString pipe = temporary.filePath(QStringLiteral("screen.png"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QImage screen(64, 48, QImage::Format_RGB32);
+        screen.fill(qRgb(1, 2, 3));
+        QByteArray png;
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && screen.save(&buffer, "PNG"));
+        std::atomic<bool> uiRan{false};
+        std::thread portal([&] {
+            for (int i = 0; i < 300 && !uiRan; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            QFile file(pipe);
+            if (file.open(QIODevice::WriteOnly)) file.write(png);
+        });
+        QObject context;
+        std::optional<QImage> picture;
+        bool answered = false;
+        bool uiRanFirst = false;
+        PortalScreenSource::takePictureLater(pipe, QDateTime::currentDateTime(), &context,
+                                             [&](std::optional<QImage> p) {
+                                                 uiRanFirst = uiRan;
+                                                 picture = std::move(p);
+                                                 answered = true;
+                                             });
+        QTimer::singleShot(0, &context, [&uiRan] { uiRan = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+        portal.join();
+        QVERIFY(uiRanFirst);
+        QVERIFY(picture);
+        QCOMPARE(picture->pixel(7, 7), qRgb(1, 2, 3));
     }
 };
 

@@ -16,7 +16,8 @@
 #include <optional>
 
 #include "platform/keyboard.h"
-#include "platform/x11_hot_keys.h"
+#include "platform/x11/x11_hot_keys.h"
+#include "platform/x11/xcb_reply.h"
 
 using namespace numarika;
 
@@ -52,10 +53,9 @@ class OtherClient {
 
     // 0 when the grab was taken, else the X error code.
     std::uint8_t grab(std::uint8_t keycode, std::uint16_t mask) {
-        std::unique_ptr<xcb_generic_error_t, decltype(&std::free)> error(
+        x11::Reply<xcb_generic_error_t> error(
             xcb_request_check(c_, xcb_grab_key_checked(c_, 0, root_, mask, keycode,
-                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)),
-            &std::free);
+                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
         return error ? error->error_code : 0;
     }
     void ungrab(std::uint8_t keycode, std::uint16_t mask) {

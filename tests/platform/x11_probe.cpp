@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/x11/xcb_reply.h"
+
 namespace {
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
+using numarika::x11::Reply;
 
 struct Connection {
     int screenNumber = 0;
@@ -33,8 +34,7 @@ struct Connection {
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name) {
     Reply<xcb_intern_atom_reply_t> reply(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr),
-        &std::free);
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr));
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
@@ -59,11 +59,9 @@ int printKey() {
     for (xcb_keycode_t code : keycodes) {
         for (int mask :
              {0, int{XCB_MOD_MASK_2}, int{XCB_MOD_MASK_LOCK}, XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK}) {
-            Reply<xcb_generic_error_t> error(
-                xcb_request_check(
-                    x.c, xcb_grab_key_checked(x.c, 0, root, static_cast<std::uint16_t>(mask), code,
-                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)),
-                &std::free);
+            Reply<xcb_generic_error_t> error(xcb_request_check(
+                x.c, xcb_grab_key_checked(x.c, 0, root, static_cast<std::uint16_t>(mask), code,
+                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
             if (error) ++held;
         }
     }
@@ -89,8 +87,7 @@ int closeWindow(xcb_window_t window) {
     event.data.data32[1] = XCB_CURRENT_TIME;
     Reply<xcb_generic_error_t> error(
         xcb_request_check(x.c, xcb_send_event_checked(x.c, 0, window, XCB_EVENT_MASK_NO_EVENT,
-                                                      reinterpret_cast<const char*>(&event))),
-        &std::free);
+                                                      reinterpret_cast<const char*>(&event))));
     if (error) {
         std::fprintf(stderr, "x11_probe: cannot send to window 0x%x (X error %d)\n", window,
                      error->error_code);

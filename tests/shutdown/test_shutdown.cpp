@@ -10,7 +10,7 @@
 #include "controls/user32.h"
 #include "main_window/main.h"
 #include "main_window/shutdown.h"
-#include "platform/qt_dialogs.h"
+#include "platform/qt/qt_dialogs.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 

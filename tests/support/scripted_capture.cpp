@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QWidget>
 
-#include "platform/qt_window_control.h"
+#include "platform/qt/qt_window_control.h"
 
 namespace numarika::testing {
 namespace {

@@ -1,0 +1,38 @@
+#pragma once
+// Window state on a Wayland desktop. A Wayland program cannot place its windows, keep them
+// above others or learn whether the compositor minimised them, so the minimised state of a
+// scan is a hidden window: hidden, and the picture asked for only once the compositor has
+// handled the unmapping and shown a frame without the window.
+
+#include <QElapsedTimer>
+
+#include "platform/qt/qt_window_control.h"
+
+namespace numarika {
+
+class WaylandWindowControl final : public QtWindowControl {
+  public:
+    // Minimised hides the window and returns once the compositor can no longer show it;
+    // Normal shows it again.
+    void setWindowState(QWidget& window, WindowState state) override;
+    // Nothing keeps a Wayland window above others; on shows a hidden window as on X11.
+    void setTopMost(QWidget& window, bool topMost) override;
+    // The compositor places windows.
+    void centreOnScreen(QWidget& window) override;
+    // Qt's Wayland plugin presents XDG_ACTIVATION_TOKEN at its next activation request and
+    // then forgets it: the token is left there for it.
+    void useActivationToken(const QString& token) override;
+    // A fractional scale of the output, which the compositor reaches by shrinking the buffer
+    // Qt draws at the next integer scale.
+    double screenPixelsPerUnit(const QWidget& widget) override;
+
+  private:
+    static constexpr qint64 kSettleMs = 200;
+    QElapsedTimer shownAgain_;  // since the window came back from the last scan
+};
+
+// Waits until the compositor has handled every request this program sent it (one round trip
+// on Qt's own Wayland connection). False when there is no Wayland connection to ask.
+bool waylandRoundTrip();
+
+}  // namespace numarika

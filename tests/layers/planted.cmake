@@ -1,0 +1,28 @@
+# cmake -DCOMMANDS=compile_commands.json -DSOURCE=file.cpp [-DEXPECT=regex] -P planted.cmake
+# Compiles SOURCE as the build would; it must fail with EXPECT in its messages, or, without
+# EXPECT, succeed.
+file(READ ${COMMANDS} json)
+string(JSON count LENGTH "${json}")
+math(EXPR last "${count} - 1")
+foreach(i RANGE ${last})
+  string(JSON file GET "${json}" ${i} file)
+  if(file STREQUAL SOURCE)
+    string(JSON command GET "${json}" ${i} command)
+    string(JSON directory GET "${json}" ${i} directory)
+  endif()
+endforeach()
+if(NOT DEFINED command)
+  message(FATAL_ERROR "${SOURCE} is not in ${COMMANDS}")
+endif()
+separate_arguments(arguments UNIX_COMMAND "${command}")
+execute_process(COMMAND ${arguments} -fsyntax-only WORKING_DIRECTORY ${directory}
+  RESULT_VARIABLE result ERROR_VARIABLE messages OUTPUT_VARIABLE messages)
+if(EXPECT STREQUAL "")
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "does not compile:\n${messages}")
+  endif()
+elseif(result EQUAL 0)
+  message(FATAL_ERROR "compiles, but must not")
+elseif(NOT messages MATCHES "${EXPECT}")
+  message(FATAL_ERROR "fails, but not at the wall (${EXPECT}):\n${messages}")
+endif()
