@@ -71,7 +71,9 @@ void main::m_n_cap_Click() {
         if (m_mouse->isChecked() && start && !DrawCursorOverlay(start->x(), start->y()))
             throw ScanFailure();
     };
-    const auto pressPrintScreen = [&platform] {
+    const auto pressPrintScreen = [this, &platform, start] {
+        // Where we cannot tell where the pointer is, the desktop may draw it itself.
+        platform.keyboard->setPointerDrawn(m_mouse->isChecked() && !start);
         platform.keyboard->keybdEvent(VK_SNAPSHOT, 1, 0, 0);  // key down only, whole screen
     };
 

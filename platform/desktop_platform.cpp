@@ -10,6 +10,7 @@
 #include "platform/qt_dialogs.h"
 #include "platform/qt_printer.h"
 #include "platform/qt_shell.h"
+#include "platform/wayland/wlr_screen_source.h"
 #include "platform/wayland_window_control.h"
 #include "platform/x11_connection.h"
 #include "platform/x11_cursor.h"
@@ -53,9 +54,16 @@ void addX11Services(Platform& p) {
     p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::make_unique<X11ScreenSource>());
 }
 
+// The screen copied by ourselves where the compositor lets us (wlroots desktops), through the
+// desktop portal elsewhere.
+std::unique_ptr<ScreenSource> waylandScreenSource() {
+    if (std::unique_ptr<ScreenSource> wlr = WlrScreenSource::connect()) return wlr;
+    return std::make_unique<PortalScreenSource>();
+}
+
 void addWaylandServices(Platform& p) {
     p.windows = std::make_unique<WaylandWindowControl>();
-    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::make_unique<PortalScreenSource>());
+    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, waylandScreenSource());
     p.hotKeys = portalHotKeysOr(std::make_unique<NullHotKeys>());
     // The pointer stays unknown outside our windows: the refusing cursor service stays.
 }

@@ -18,6 +18,10 @@ class Keyboard {
     virtual ~Keyboard() = default;
     virtual void keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
                             std::uint32_t extraInfo) = 0;
+    // Whether the desktop draws the pointer into the pictures that Print Screen takes from now
+    // on, where it can (a Wayland compositor that copies its screen for us); the program draws
+    // it itself where it knows where the pointer is.
+    virtual void setPointerDrawn(bool) {}
 };
 
 }  // namespace numarika

@@ -13,6 +13,8 @@ PrintScreenKeyboard::PrintScreenKeyboard(Platform& platform, std::unique_ptr<Scr
 
 PrintScreenKeyboard::~PrintScreenKeyboard() = default;
 
+void PrintScreenKeyboard::setPointerDrawn(bool drawn) { source_->setPointerDrawn(drawn); }
+
 void PrintScreenKeyboard::keybdEvent(std::uint8_t virtualKey, std::uint8_t, std::uint32_t flags,
                                      std::uint32_t) {
     if (virtualKey != kPrintScreenKey || (flags & kKeyEventKeyUp)) return;

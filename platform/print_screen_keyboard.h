@@ -24,6 +24,7 @@ class PrintScreenKeyboard final : public Keyboard {
     // other keys are not synthesised.
     void keybdEvent(std::uint8_t virtualKey, std::uint8_t scanCode, std::uint32_t flags,
                     std::uint32_t extraInfo) override;
+    void setPointerDrawn(bool drawn) override;
 
   private:
     Platform& platform_;

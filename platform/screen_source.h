@@ -15,6 +15,9 @@ class ScreenSource {
     // Asks for the screen as it is now. `done` runs exactly once, later, on the UI thread,
     // with the picture or nothing when none could be had; never after this object is gone.
     virtual void requestScreen(Done done) = 0;
+    // Whether the pictures asked for from now on show the pointer, where the desktop draws it
+    // itself; a source that cannot leaves it out (the program draws it where it knows where).
+    virtual void setPointerDrawn(bool) {}
 };
 
 }  // namespace numarika
