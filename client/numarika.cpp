@@ -20,34 +20,58 @@ namespace {
 
 constexpr char kBusName[] = "com.example.numarika";
 constexpr char kBusPath[] = "/com/example/numarika";
-// The running copy answers at once and scans afterwards; a copy that hangs is given this long.
+// The bus answers at once; a bus that hangs is given this long.
 constexpr int kReplyTimeoutMs = 5000;
 
-// Whether the running copy took the request; false when none runs (or there is no bus).
+// The unique name of the copy running in this session; empty when none runs (or no bus).
+std::string runningCopy(DBusConnection* bus) {
+    std::string owner;
+    DBusMessage* ask = dbus_message_new_method_call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                    "org.freedesktop.DBus", "GetNameOwner");
+    if (!ask) return owner;
+    const char* name = kBusName;
+    dbus_message_append_args(ask, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
+    DBusError error;
+    dbus_error_init(&error);
+    if (DBusMessage* reply =
+            dbus_connection_send_with_reply_and_block(bus, ask, kReplyTimeoutMs, &error)) {
+        const char* unique = nullptr;
+        if (dbus_message_get_args(reply, &error, DBUS_TYPE_STRING, &unique, DBUS_TYPE_INVALID))
+            owner = unique;
+        dbus_message_unref(reply);
+    }
+    dbus_error_free(&error);
+    dbus_message_unref(ask);
+    return owner;
+}
+
+// Whether a running copy was asked to scan; false when none runs (or there is no bus). The
+// bus itself says who holds the name; the copy is not waited for, it answers nothing the
+// asking could act on, and it may be in the middle of a scan.
 bool askRunningCopyToScan() {
     DBusError error;
     dbus_error_init(&error);
     DBusConnection* bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
-    if (!bus) {
-        dbus_error_free(&error);
-        return false;
-    }
-    dbus_connection_set_exit_on_disconnect(bus, FALSE);
-    bool delivered = false;
-    if (DBusMessage* call = dbus_message_new_method_call(kBusName, kBusPath, kBusName, "Scan")) {
-        // No copy running is the usual first press: the bus is not to start one (it could not),
-        // the answer is at once that nobody has the name.
-        dbus_message_set_auto_start(call, FALSE);
-        DBusMessage* reply =
-            dbus_connection_send_with_reply_and_block(bus, call, kReplyTimeoutMs, &error);
-        delivered = reply != nullptr;
-        if (reply) dbus_message_unref(reply);
-        dbus_message_unref(call);
-    }
     dbus_error_free(&error);
+    if (!bus) return false;
+    dbus_connection_set_exit_on_disconnect(bus, FALSE);
+    bool sent = false;
+    const std::string copy = runningCopy(bus);
+    // To that very copy: should it end meanwhile, the request goes nowhere rather than to
+    // a copy that starts later.
+    if (!copy.empty()) {
+        if (DBusMessage* call =
+                dbus_message_new_method_call(copy.c_str(), kBusPath, kBusName, "Scan")) {
+            dbus_message_set_no_reply(call, TRUE);
+            dbus_message_set_auto_start(call, FALSE);
+            sent = dbus_connection_send(bus, call, nullptr);
+            dbus_connection_flush(bus);
+            dbus_message_unref(call);
+        }
+    }
     dbus_connection_close(bus);
     dbus_connection_unref(bus);
-    return delivered;
+    return sent;
 }
 
 // The program proper: beside this command in the build tree, under libexec when installed.
