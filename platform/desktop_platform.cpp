@@ -54,16 +54,17 @@ void addX11Services(Platform& p) {
     p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::make_unique<X11ScreenSource>());
 }
 
-// The screen copied by ourselves where the compositor lets us (wlroots desktops), through the
-// desktop portal elsewhere.
-std::unique_ptr<ScreenSource> waylandScreenSource() {
-    if (std::unique_ptr<ScreenSource> wlr = WlrScreenSource::connect()) return wlr;
-    return std::make_unique<PortalScreenSource>();
-}
-
 void addWaylandServices(Platform& p) {
-    p.windows = std::make_unique<WaylandWindowControl>();
-    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, waylandScreenSource());
+    // The screen copied by ourselves where the compositor lets us (wlroots desktops), through
+    // the desktop portal elsewhere, or where the user wants the portal's picture.
+    std::unique_ptr<ScreenSource> screen;
+    if (qEnvironmentVariable("NUMARIKA_SCREEN") == QLatin1String("portal"))
+        qCInfo(lcPlatform) << "NUMARIKA_SCREEN=portal: the screen comes from the desktop portal";
+    else
+        screen = WlrScreenSource::connect();
+    p.windows = std::make_unique<WaylandWindowControl>(/*nextFrame=*/screen != nullptr);
+    if (!screen) screen = std::make_unique<PortalScreenSource>();
+    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::move(screen));
     p.hotKeys = portalHotKeysOr(std::make_unique<NullHotKeys>());
     // The pointer stays unknown outside our windows: the refusing cursor service stays.
 }
