@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstdint>
 #include <memory>
 #include <vector>
 

@@ -43,6 +43,8 @@
 #                                      servers; sets WL_PID
 #   wl_keyboard                        keeps a virtual keyboard on the seat (see wl_key)
 #   wl_key ARGS...                     wtype ARGS... (e.g. wl_key -k Print); first wl_keyboard
+#   wl_pointer X Y                     a mouse on the seat (the desktop has none), its pointer
+#                                      at X,Y of the desktop, until the desktop ends
 #   wl_screen OUT.png [X,Y WxH]        grim: the whole desktop or a rectangle of it
 #   wl_clipboard_png OUT.png [s]       the clipboard's image/png (fails if none within s, 5)
 #   wl_clipboard_types                 the clipboard's offered types, one a line
@@ -583,6 +585,15 @@ wl_keyboard() {
 }
 
 _wl_keyboard_added() { [ "$(_wl_virtual_keyboards)" -gt "$1" ]; }
+
+wl_pointer() {
+    local extent
+    extent=$(swaymsg -t get_outputs -r |
+        jq -r '[.[].rect] | "\(map(.x + .width) | max) \(map(.y + .height) | max)"')
+    # shellcheck disable=SC2086 # width and height
+    _wl_spawn pointer "$E2E_BUILD_DIR/tests/e2e/wl_pointer" "$1" "$2" $extent
+    _wl_await pointer 10 grep -qx ready "$E2E_TMP/wl-pointer.log"
+}
 
 wl_key() {
     wl_keyboard
