@@ -53,6 +53,7 @@ class SwitchedSource final : public numarika::ScreenSource {
     void requestScreen(Done done) override {
         (portal ? static_cast<ScreenSource&>(desktopPortal) : *own).requestScreen(std::move(done));
     }
+    void setPointerDrawn(bool drawn) override { own->setPointerDrawn(drawn); }
 };
 
 using Clock = std::chrono::steady_clock;

@@ -350,7 +350,10 @@ void WlrScreenSource::requestScreen(Done done) {
     if (done_ || !notifier_ || outputs_.empty()) {
         // One request at a time (a scan waits for its picture); without a connection or an
         // output there is nothing to copy.
-        if (!done_) qCInfo(lcPlatform) << "wlr-screencopy: no output to copy";
+        if (done_)
+            qCInfo(lcPlatform) << "wlr-screencopy: a picture is under way, none for this request";
+        else
+            qCInfo(lcPlatform) << "wlr-screencopy: no output to copy";
         QTimer::singleShot(0, context_.get(), [done = std::move(done)] { done(std::nullopt); });
         return;
     }
