@@ -113,13 +113,13 @@ QTransform uprightTurn(int transform) {
     if (transform & WL_OUTPUT_TRANSFORM_FLIPPED) t.scale(-1, 1);
     switch (transform & 3) {
         case WL_OUTPUT_TRANSFORM_90:
-            t.rotate(-90);
+            t.rotate(90);
             break;
         case WL_OUTPUT_TRANSFORM_180:
             t.rotate(180);
             break;
         case WL_OUTPUT_TRANSFORM_270:
-            t.rotate(90);
+            t.rotate(-90);
             break;
         default:
             break;

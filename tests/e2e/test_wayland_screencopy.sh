@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Where the compositor lets a program copy the screen (wlr-screencopy; no desktop portal offers
 # a screenshot here), a scan puts grim's picture of the same desktop on the clipboard, pixel for
-# pixel: one output, and two outputs of different sizes side by side; with the pointer drawn in
-# (マウスカーソル表示, on from the start, as grim -c draws it) and without. (A headless sway
-# draws its pointer in software, so into every copy: grim shows it either way.)
+# pixel: one output, and two outputs of different sizes side by side (also with one turned); with
+# the pointer drawn in (マウスカーソル表示, on from the start, as grim -c draws it) and without.
+# (A headless sway draws its pointer in software, so into every copy: grim shows it either way.)
 # shellcheck source=wayland_lib.sh
 source "$(dirname "$0")/wayland_lib.sh"
 
@@ -56,4 +56,8 @@ _second_drawn() {
 e2e_poll 10 _second_drawn || e2e_fail "the second output does not show its picture"
 scan_desktop "two outputs"
 identify -format '%wx%h' "$clip" | grep -qx 1920x720 || e2e_fail "not the whole desktop"
+# The second one turned (a monitor on its side): its picture turned as the desktop shows it.
+swaymsg output "$output" transform 90 >/dev/null || e2e_fail "the output could not be turned"
+scan_desktop "two outputs, one turned"
+identify -format '%wx%h' "$clip" | grep -qx 1760x720 || e2e_fail "not the whole turned desktop"
 echo "PASS"
