@@ -388,9 +388,9 @@ void WlrScreenSource::finish(std::optional<QImage> picture) {
     captures_.clear();
     QTimer::singleShot(0, context_.get(),
                        [this, captures, done = std::move(done), picture = std::move(picture)] {
+                           done(picture);
                            captures->clear();
                            wl_display_flush(display_);
-                           done(picture);
                        });
 }
 
