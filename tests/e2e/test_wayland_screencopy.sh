@@ -58,6 +58,14 @@ scan_desktop "two outputs"
 identify -format '%wx%h' "$clip" | grep -qx 1920x720 || e2e_fail "not the whole desktop"
 # The second one turned (a monitor on its side): its picture turned as the desktop shows it.
 swaymsg output "$output" transform 90 >/dev/null || e2e_fail "the output could not be turned"
+# The wallpaper is drawn anew for the turned output: until two looks a moment apart agree.
+_turned_drawn() {
+    grim -g "1280,0 480x640" "$E2E_TMP/turned-new.png" || return 1
+    cmp -s "$E2E_TMP/turned-new.png" "$E2E_TMP/turned.png" && return 0
+    mv "$E2E_TMP/turned-new.png" "$E2E_TMP/turned.png"
+    return 1
+}
+e2e_poll 10 _turned_drawn || e2e_fail "the turned output does not settle"
 scan_desktop "two outputs, one turned"
 identify -format '%wx%h' "$clip" | grep -qx 1760x720 || e2e_fail "not the whole turned desktop"
 echo "PASS"
