@@ -14,6 +14,8 @@ packages=(
   qt6-wayland qt6-base-private-dev libwayland-dev
   # `numarika --scan` asks the running copy through libdbus alone, without Qt
   libdbus-1-dev
+  # outputs turned or scaled put into the screen's picture as grim puts them
+  libcairo2-dev
   # lint (scripts/test.sh)
   clang-format shellcheck
   # Japanese captions render as boxes without a CJK font

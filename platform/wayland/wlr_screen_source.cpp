@@ -1,11 +1,11 @@
 #include "platform/wayland/wlr_screen_source.h"
 
+#include <cairo.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
-#include <QPainter>
-#include <QTransform>
+#include <cmath>
 #include <cstring>
 
 #include "platform/logging.h"
@@ -106,25 +106,49 @@ bool fastFormat(std::uint32_t format) {
            format == WL_SHM_FORMAT_XBGR8888 || format == WL_SHM_FORMAT_ABGR8888;
 }
 
-// The turn that brings an output's buffer upright (wl_output.transform: the buffer is the
-// output's own, the desktop sees it turned).
-QTransform uprightTurn(int transform) {
-    QTransform t;
-    if (transform & WL_OUTPUT_TRANSFORM_FLIPPED) t.scale(-1, 1);
-    switch (transform & 3) {
-        case WL_OUTPUT_TRANSFORM_90:
-            t.rotate(90);
-            break;
-        case WL_OUTPUT_TRANSFORM_180:
-            t.rotate(180);
-            break;
-        case WL_OUTPUT_TRANSFORM_270:
-            t.rotate(-90);
-            break;
-        default:
-            break;
-    }
-    return t;
+// Where the pixels of an output's buffer go in the picture, as grim (and with it the desktop
+// portal of wlroots desktops) puts them there: the buffer turned upright (wl_output.transform),
+// scaled from its size to the output's place, sampled with cairo's best filter. As a pattern
+// matrix, which maps the other way, from the picture to the buffer.
+cairo_matrix_t pictureToBuffer(QSize buffer, QRect place, int transform, bool yInvert) {
+    const bool sideways = transform & 1;
+    const double turnedWidth = sideways ? buffer.height() : buffer.width();
+    const double turnedHeight = sideways ? buffer.width() : buffer.height();
+    cairo_matrix_t m;
+    cairo_matrix_init_translate(&m, buffer.width() / 2.0, buffer.height() / 2.0);
+    cairo_matrix_scale(&m, turnedWidth / place.width(),
+                       turnedHeight / place.height() * (yInvert ? -1 : 1));
+    cairo_matrix_rotate(&m, -(transform & 3) * M_PI / 2);
+    cairo_matrix_scale(&m, transform & WL_OUTPUT_TRANSFORM_FLIPPED ? -1 : 1, 1);
+    cairo_matrix_translate(&m, -place.width() / 2.0 - place.x(), -place.height() / 2.0 - place.y());
+    return m;
+}
+
+// Draws an output's pixels into its place in the picture (both 0xffRRGGBB); false when cairo
+// cannot (no memory).
+bool drawTurnedOrScaled(QImage& pixels, QImage& picture, QRect place, int transform, bool yInvert) {
+    cairo_surface_t* target =
+        cairo_image_surface_create_for_data(picture.bits(), CAIRO_FORMAT_RGB24, picture.width(),
+                                            picture.height(), int(picture.bytesPerLine()));
+    cairo_surface_t* source =
+        cairo_image_surface_create_for_data(pixels.bits(), CAIRO_FORMAT_RGB24, pixels.width(),
+                                            pixels.height(), int(pixels.bytesPerLine()));
+    cairo_t* cairo = cairo_create(target);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(source);
+    const cairo_matrix_t m = pictureToBuffer(pixels.size(), place, transform, yInvert);
+    cairo_pattern_set_matrix(pattern, &m);
+    cairo_pattern_set_filter(pattern, CAIRO_FILTER_BEST);
+    cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source(cairo, pattern);
+    cairo_rectangle(cairo, place.x(), place.y(), place.width(), place.height());
+    cairo_fill(cairo);
+    const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
+    cairo_pattern_destroy(pattern);
+    cairo_destroy(cairo);
+    cairo_surface_destroy(source);
+    cairo_surface_finish(target);
+    cairo_surface_destroy(target);
+    return ok;
 }
 
 }  // namespace
@@ -423,14 +447,12 @@ std::optional<QImage> WlrScreenSource::compose() const {
                                << capture->format;
             return std::nullopt;
         }
-        QImage view(capture->buffer->bits(), capture->width, capture->height, capture->stride,
-                    format);
-        QImage upright = view.mirrored(false, capture->yInvert)
-                             .transformed(uprightTurn(capture->output.transform));
-        QPainter painter(&picture);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(place, upright);
+        QImage pixels = QImage(capture->buffer->bits(), capture->width, capture->height,
+                               capture->stride, format)
+                            .convertToFormat(QImage::Format_RGB32);
+        if (!drawTurnedOrScaled(pixels, picture, place, capture->output.transform,
+                                capture->yInvert))
+            return std::nullopt;
     }
     return picture;
 }
