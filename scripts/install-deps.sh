@@ -15,7 +15,7 @@ packages=(
   # `numarika --scan` asks the running copy through libdbus alone, without Qt
   libdbus-1-dev
   # outputs turned or scaled put into the screen's picture as grim puts them
-  libcairo2-dev
+  libpixman-1-dev
   # lint (scripts/test.sh)
   clang-format shellcheck
   # Japanese captions render as boxes without a CJK font

@@ -1,11 +1,10 @@
 #include "platform/wayland/wlr_screen_source.h"
 
-#include <cairo.h>
+#include <pixman.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
-#include <cmath>
 #include <cstring>
 
 #include "platform/logging.h"
@@ -108,47 +107,44 @@ bool fastFormat(std::uint32_t format) {
 
 // Where the pixels of an output's buffer go in the picture, as grim (and with it the desktop
 // portal of wlroots desktops) puts them there: the buffer turned upright (wl_output.transform),
-// scaled from its size to the output's place, sampled with cairo's best filter. As a pattern
-// matrix, which maps the other way, from the picture to the buffer.
-cairo_matrix_t pictureToBuffer(QSize buffer, QRect place, int transform, bool yInvert) {
+// scaled from its size to the output's place, sampled bilinearly by pixman. As the transform
+// pixman wants, from the picture to the buffer.
+pixman_transform pictureToBuffer(QSize buffer, QRect place, int transform, bool yInvert) {
     const bool sideways = transform & 1;
     const double turnedWidth = sideways ? buffer.height() : buffer.width();
     const double turnedHeight = sideways ? buffer.width() : buffer.height();
-    cairo_matrix_t m;
-    cairo_matrix_init_translate(&m, buffer.width() / 2.0, buffer.height() / 2.0);
-    cairo_matrix_scale(&m, turnedWidth / place.width(),
-                       turnedHeight / place.height() * (yInvert ? -1 : 1));
-    cairo_matrix_rotate(&m, -(transform & 3) * M_PI / 2);
-    cairo_matrix_scale(&m, transform & WL_OUTPUT_TRANSFORM_FLIPPED ? -1 : 1, 1);
-    cairo_matrix_translate(&m, -place.width() / 2.0 - place.x(), -place.height() / 2.0 - place.y());
-    return m;
+    // A quarter turn back for each the output is turned by, as exact cosines and sines.
+    static constexpr double kCos[] = {1, 0, -1, 0};
+    static constexpr double kSin[] = {0, -1, 0, 1};
+    pixman_f_transform f;
+    pixman_f_transform_init_identity(&f);
+    pixman_f_transform_translate(&f, nullptr, -place.x() - place.width() / 2.0,
+                                 -place.y() - place.height() / 2.0);
+    pixman_f_transform_scale(&f, nullptr, transform & WL_OUTPUT_TRANSFORM_FLIPPED ? -1 : 1, 1);
+    pixman_f_transform_rotate(&f, nullptr, kCos[transform & 3], kSin[transform & 3]);
+    pixman_f_transform_scale(&f, nullptr, turnedWidth / place.width(),
+                             turnedHeight / place.height() * (yInvert ? -1 : 1));
+    pixman_f_transform_translate(&f, nullptr, buffer.width() / 2.0, buffer.height() / 2.0);
+    pixman_transform fixed;
+    pixman_transform_from_pixman_f_transform(&fixed, &f);
+    return fixed;
 }
 
-// Draws an output's pixels into its place in the picture (both 0xffRRGGBB); false when cairo
-// cannot (no memory).
-bool drawTurnedOrScaled(QImage& pixels, QImage& picture, QRect place, int transform, bool yInvert) {
-    cairo_surface_t* target =
-        cairo_image_surface_create_for_data(picture.bits(), CAIRO_FORMAT_RGB24, picture.width(),
-                                            picture.height(), int(picture.bytesPerLine()));
-    cairo_surface_t* source =
-        cairo_image_surface_create_for_data(pixels.bits(), CAIRO_FORMAT_RGB24, pixels.width(),
-                                            pixels.height(), int(pixels.bytesPerLine()));
-    cairo_t* cairo = cairo_create(target);
-    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(source);
-    const cairo_matrix_t m = pictureToBuffer(pixels.size(), place, transform, yInvert);
-    cairo_pattern_set_matrix(pattern, &m);
-    cairo_pattern_set_filter(pattern, CAIRO_FILTER_BEST);
-    cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source(cairo, pattern);
-    cairo_rectangle(cairo, place.x(), place.y(), place.width(), place.height());
-    cairo_fill(cairo);
-    const bool ok = cairo_status(cairo) == CAIRO_STATUS_SUCCESS;
-    cairo_pattern_destroy(pattern);
-    cairo_destroy(cairo);
-    cairo_surface_destroy(source);
-    cairo_surface_finish(target);
-    cairo_surface_destroy(target);
-    return ok;
+// Draws an output's pixels (0xffRRGGBB) into its place in the picture.
+void drawTurnedOrScaled(QImage& pixels, QImage& picture, QRect place, int transform, bool yInvert) {
+    pixman_image_t* source = pixman_image_create_bits(
+        PIXMAN_x8r8g8b8, pixels.width(), pixels.height(),
+        reinterpret_cast<std::uint32_t*>(pixels.bits()), int(pixels.bytesPerLine()));
+    pixman_image_t* target = pixman_image_create_bits(
+        PIXMAN_x8r8g8b8, picture.width(), picture.height(),
+        reinterpret_cast<std::uint32_t*>(picture.bits()), int(picture.bytesPerLine()));
+    const pixman_transform m = pictureToBuffer(pixels.size(), place, transform, yInvert);
+    pixman_image_set_transform(source, &m);
+    pixman_image_set_filter(source, PIXMAN_FILTER_BEST, nullptr, 0);
+    pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, target, place.x(), place.y(), 0, 0,
+                             place.x(), place.y(), place.width(), place.height());
+    pixman_image_unref(source);
+    pixman_image_unref(target);
 }
 
 }  // namespace
@@ -450,9 +446,7 @@ std::optional<QImage> WlrScreenSource::compose() const {
         QImage pixels = QImage(capture->buffer->bits(), capture->width, capture->height,
                                capture->stride, format)
                             .convertToFormat(QImage::Format_RGB32);
-        if (!drawTurnedOrScaled(pixels, picture, place, capture->output.transform,
-                                capture->yInvert))
-            return std::nullopt;
+        drawTurnedOrScaled(pixels, picture, place, capture->output.transform, capture->yInvert);
     }
     return picture;
 }
