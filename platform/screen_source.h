@@ -1,6 +1,6 @@
 #pragma once
-// Where a picture of the whole desktop comes from: the X server's root window, or the
-// desktop portal where a Wayland compositor owns the screen.
+// Where a picture of the whole desktop comes from: the X server's root window; where a Wayland
+// compositor owns the screen, the compositor's own copy (wlr-screencopy) or the desktop portal.
 
 #include <QImage>
 #include <functional>

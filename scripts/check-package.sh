@@ -29,6 +29,7 @@ app_id=com.example.numarika
 icon_sizes=(16 24 32 48 64 128 256)
 expected=(
     bin/numarika
+    libexec/numarika/numarika
     "share/applications/$app_id.desktop"
     "share/icons/hicolor/scalable/apps/$app_id.svg"
     share/man/man1/numarika.1
@@ -173,7 +174,7 @@ listing=$(awk '{ print $1, $2, $6 }' "$scratch/contents.txt")
 while read -r mode owner path; do
     case $path in
     */) want_mode=drwxr-xr-x ;;
-    ./usr/bin/numarika) want_mode=-rwxr-xr-x ;;
+    ./usr/bin/numarika | ./usr/libexec/numarika/numarika) want_mode=-rwxr-xr-x ;;
     *) want_mode=-rw-r--r-- ;;
     esac
     [ "$mode $owner" = "$want_mode root/root" ] || fail "in the package: $mode $owner $path"
@@ -204,7 +205,9 @@ echo "    Depends: $depends"
 # The program inside, without any display.
 dpkg-deb -x "$deb" "$scratch/unpacked"
 packed=$scratch/unpacked/usr/bin/numarika
-if readelf -S "$packed" | grep -q '\.debug_info'; then fail "the packed program is not stripped"; fi
+for binary in "$packed" "$scratch/unpacked/usr/libexec/numarika/numarika"; do
+    if readelf -S "$binary" | grep -q '\.debug_info'; then fail "the packed $binary is not stripped"; fi
+done
 no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 [ "$("${no_display[@]}" "$packed" --version)" = "numarika $version" ] ||
     fail "the packed numarika --version: $("${no_display[@]}" "$packed" --version 2>&1)"

@@ -14,6 +14,10 @@ packages=(
   libwayland-bin
   # Wayland sessions: Qt's Wayland platform, the Wayland connection behind it, the portals (D-Bus)
   qt6-wayland qt6-base-private-dev libwayland-dev
+  # `numarika --scan` asks the running copy through libdbus alone, without Qt
+  libdbus-1-dev
+  # outputs turned or scaled put into the screen's picture as grim puts them
+  libpixman-1-dev
   # lint (scripts/test.sh)
   clang-format shellcheck
   # Japanese captions render as boxes without a CJK font

@@ -19,6 +19,7 @@
 #include "platform/qt/qt_window_control.h"
 #include "platform/wayland/wayland_data_control.h"
 #include "platform/wayland/wayland_window_control.h"
+#include "platform/wayland/wlr_screen_source.h"
 #include "platform/wayland/xdg_foreign.h"
 #include "platform/x11/clipboard_keeper.h"
 #include "platform/x11/x11_connection.h"
@@ -50,12 +51,19 @@ int portalTimeoutMs(int usual) {
 }
 
 // The screen where a compositor owns it: KWin's own screenshot on KDE Plasma, the desktop
-// portal elsewhere and where KWin refuses.
+// portal elsewhere and where KWin refuses. NUMARIKA_SCREEN=portal takes the portal's picture
+// everywhere.
+bool portalScreenWanted() {
+    if (qEnvironmentVariable("NUMARIKA_SCREEN") != QLatin1String("portal")) return false;
+    qCInfo(lcPlatform) << "NUMARIKA_SCREEN=portal: the screen comes from the desktop portal";
+    return true;
+}
+
 std::unique_ptr<ScreenSource> compositorScreenSource() {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     auto portal =
         std::make_unique<PortalScreenSource>(bus, portalTimeoutMs(PortalScreenSource::kTimeoutMs));
-    if (!KWinScreenSource::offered(bus)) return portal;
+    if (portalScreenWanted() || !KWinScreenSource::offered(bus)) return portal;
     return std::make_unique<KWinScreenSource>(bus, std::move(portal));
 }
 
@@ -99,11 +107,16 @@ void addX11Services(Platform& p) {
 void addWaylandServices(Platform& p) {
     // Set without a key press in our window where the compositor allows it.
     p.clipboard = std::make_unique<QtClipboard>(WaylandDataControl::connect());
-    p.windows = std::make_unique<WaylandWindowControl>();
     setWaylandWindowHandles(&waylandWindowHandle);
     // Before any other call to the portal, which ties the program to its id at the first.
     registerWithPortal(QDBusConnection::sessionBus());
-    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, compositorScreenSource());
+    // The screen copied by ourselves where the compositor lets us (wlroots desktops), through
+    // KWin or the desktop portal elsewhere.
+    std::unique_ptr<ScreenSource> screen;
+    if (!portalScreenWanted()) screen = WlrScreenSource::connect();
+    p.windows = std::make_unique<WaylandWindowControl>(/*nextFrame=*/screen != nullptr);
+    if (!screen) screen = compositorScreenSource();
+    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::move(screen));
     p.hotKeys = portalHotKeysOr(std::make_unique<NullHotKeys>());
     // The pointer stays unknown outside our windows: the refusing cursor service stays.
 }

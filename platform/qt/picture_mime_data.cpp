@@ -151,6 +151,17 @@ QByteArray PictureMimeData::png() const {
     return png_->bytes;
 }
 
+std::function<QByteArray()> PictureMimeData::pngFromAnyThread() const {
+    return [slot = png_] {
+        if (slot->claim()) slot->encode(0);
+        std::unique_lock lock(slot->mutex);
+        slot->done.wait(lock, [&slot] {
+            return slot->state == PngSlot::State::Done || slot->state == PngSlot::State::Abandoned;
+        });
+        return slot->bytes;
+    };
+}
+
 QByteArray PictureMimeData::pngIfReady() const {
     std::lock_guard lock(png_->mutex);
     return png_->state == PngSlot::State::Done ? png_->bytes : QByteArray();

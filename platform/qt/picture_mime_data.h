@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace numarika {
@@ -38,6 +39,10 @@ class PictureMimeData final : public QMimeData {
     QByteArray png() const;
     // The PNG when it is ready, without waiting; empty otherwise.
     QByteArray pngIfReady() const;
+    // The PNG for a thread other than the UI thread (a writer to a pasting program, which must
+    // not hold up the UI): calling it encodes the PNG there when nobody has begun, or waits for
+    // the encoding under way. Empty when the mime data went before anybody began.
+    std::function<QByteArray()> pngFromAnyThread() const;
 
     // How many encodings of any format this picture has cost so far.
     int encodings() const;

@@ -101,9 +101,10 @@ void QtClipboard::offerAgainAtFocus() {
 
 bool QtClipboard::offerWithoutFocus(const QImage& picture) {
     auto offered = std::make_shared<PictureMimeData>(picture);
+    // On Wayland the pasting program waits for the picture's bytes, and it asks at once (a
+    // clipboard manager, or the paste that the scan was for): the PNG is begun right away.
     if (qint64{picture.width()} * picture.height() >= kBackgroundPngPixels)
-        QTimer::singleShot(kBackgroundPngDelayMs, offered.get(),
-                           [data = offered.get()] { data->encodePngInBackground(); });
+        offered->encodePngInBackground();
     if (!direct_->offer(std::move(offered))) {
         qCInfo(lcPlatform) << "the clipboard could not be set through wlr-data-control";
         return false;

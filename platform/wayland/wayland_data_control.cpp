@@ -8,6 +8,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "platform/logging.h"
 #include "platform/qt/picture_mime_data.h"
@@ -162,11 +163,21 @@ void WaylandDataControl::onFinished(void* self, zwlr_data_control_device_v1*) {
 void WaylandDataControl::onSend(void* self, zwlr_data_control_source_v1*, const char* mimeType,
                                 int fd) {
     auto* control = static_cast<WaylandDataControl*>(self);
-    // Encoded on the UI thread (each format once), written by a worker: the pasting program
-    // reads at its own pace.
-    const QByteArray bytes =
-        control->data_ ? control->data_->data(QString::fromUtf8(mimeType)) : QByteArray();
-    (void)QtConcurrent::run([bytes, fd] {
+    // Written by a worker: the pasting program reads at its own pace. The PNG (what pasting
+    // programs ask for) is also awaited or encoded there, so that a paste during the rest of
+    // the scan holds up neither; the other formats are encoded on the UI thread, each once.
+    const QString format = QString::fromUtf8(mimeType);
+    std::function<QByteArray()> bytesOf;
+    if (control->data_ && (format == QLatin1String("image/png") ||
+                           format == QLatin1String("application/x-qt-image"))) {
+        bytesOf = control->data_->pngFromAnyThread();
+    } else {
+        bytesOf = [bytes = control->data_ ? control->data_->data(format) : QByteArray()] {
+            return bytes;
+        };
+    }
+    (void)QtConcurrent::run([bytesOf = std::move(bytesOf), fd] {
+        const QByteArray bytes = bytesOf();
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         // A failure means the reader went away: nobody is left to tell.
         (void)writeAll(fd, bytes);

@@ -104,7 +104,7 @@ void WaylandWindowControl::setWindowState(QWidget& window, WindowState state) {
     if (!waylandRoundTrip())
         qCInfo(lcPlatform) << "no Wayland connection to confirm the window is gone";
     // Compositors that copy the frame last shown need one drawn without the window.
-    waitFor(framePeriodMs(window) + 2);
+    if (!nextFrame_) waitFor(framePeriodMs(window) + 2);
     qCDebug(lcPlatform) << "window off the screen after" << timer.elapsed() << "ms";
 }
 

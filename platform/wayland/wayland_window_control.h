@@ -12,6 +12,10 @@ namespace numarika {
 
 class WaylandWindowControl final : public QtWindowControl {
   public:
+    // nextFrame: the screen's pictures are copies of the compositor's next frame (wlr-screencopy),
+    // drawn after it has handled the unmapping; otherwise one frame is awaited after it, for
+    // desktops whose picture is the frame last shown.
+    explicit WaylandWindowControl(bool nextFrame = false) : nextFrame_(nextFrame) {}
     // Minimised hides the window and returns once the compositor can no longer show it;
     // Normal shows it again.
     void setWindowState(QWidget& window, WindowState state) override;
@@ -29,6 +33,7 @@ class WaylandWindowControl final : public QtWindowControl {
   private:
     static constexpr qint64 kSettleMs = 200;
     QElapsedTimer shownAgain_;  // since the window came back from the last scan
+    bool nextFrame_;
 };
 
 // Waits until the compositor has handled every request this program sent it (one round trip

@@ -60,6 +60,7 @@
 #include <vector>
 
 #include "platform/x11/xcb_reply.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace {
 
@@ -323,40 +324,25 @@ int composited() {
     return 0;
 }
 
-// The two interfaces of wlr-virtual-pointer-unstable-v1 that the pointer needs (version 1).
-const wl_interface* kNoTypes[5] = {};
-extern const wl_interface kVirtualPointer;
-const wl_interface* kCreateTypes[] = {&wl_seat_interface, &kVirtualPointer};
-const wl_message kManagerRequests[] = {{"create_virtual_pointer", "?on", kCreateTypes},
-                                       {"destroy", "", kNoTypes}};
-const wl_interface kVirtualPointerManager = {
-    "zwlr_virtual_pointer_manager_v1", 1, 2, kManagerRequests, 0, nullptr};
-const wl_message kPointerRequests[] = {
-    {"motion", "uff", kNoTypes},   {"motion_absolute", "uuuuu", kNoTypes},
-    {"button", "uuu", kNoTypes},   {"axis", "uuf", kNoTypes},
-    {"frame", "", kNoTypes},       {"axis_source", "u", kNoTypes},
-    {"axis_stop", "uu", kNoTypes}, {"axis_discrete", "uufi", kNoTypes},
-    {"destroy", "", kNoTypes}};
-const wl_interface kVirtualPointer = {"zwlr_virtual_pointer_v1", 1, 9,
-                                      kPointerRequests,          0, nullptr};
-
 int pointer(const char* fifo) {
     wl_display* display = wl_display_connect(nullptr);
     if (!display) return fail("no Wayland display");
-    wl_proxy* manager = nullptr;
+    zwlr_virtual_pointer_manager_v1* manager = nullptr;
     const wl_registry_listener listener{
         [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
            std::uint32_t) {
-            if (std::strcmp(interface, kVirtualPointerManager.name) == 0)
-                *static_cast<wl_proxy**>(data) = static_cast<wl_proxy*>(
-                    wl_registry_bind(registry, name, &kVirtualPointerManager, 1));
+            if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
+                *static_cast<zwlr_virtual_pointer_manager_v1**>(data) =
+                    static_cast<zwlr_virtual_pointer_manager_v1*>(wl_registry_bind(
+                        registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
         },
         [](void*, wl_registry*, std::uint32_t) {}};
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &listener, &manager);
     wl_display_roundtrip(display);
     if (!manager) return fail("the compositor offers no virtual pointer");
-    wl_proxy* device = wl_proxy_marshal_constructor(manager, 0, &kVirtualPointer, nullptr, nullptr);
+    zwlr_virtual_pointer_v1* device =
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, nullptr);
     wl_display_roundtrip(display);
     std::FILE* in = std::fopen(fifo, "r+");  // a writer of its own: no end of file between lines
     if (!in) return fail("cannot open %s", fifo);
@@ -366,12 +352,13 @@ int pointer(const char* fifo) {
         unsigned x = 0, y = 0, width = 0, height = 0;
         time += 10;
         if (std::sscanf(line, "move %u %u %u %u", &x, &y, &width, &height) == 4)
-            wl_proxy_marshal(device, 1, time, x, y, width, height);
+            zwlr_virtual_pointer_v1_motion_absolute(device, time, x, y, width, height);
         else if (std::strncmp(line, "press", 5) == 0 || std::strncmp(line, "release", 7) == 0)
-            wl_proxy_marshal(device, 2, time, 0x110u /* BTN_LEFT */, line[0] == 'p' ? 1u : 0u);
+            zwlr_virtual_pointer_v1_button(device, time, 0x110u /* BTN_LEFT */,
+                                           line[0] == 'p' ? 1u : 0u);
         else
             return fail("what is %s", line);
-        wl_proxy_marshal(device, 4);
+        zwlr_virtual_pointer_v1_frame(device);
         if (wl_display_roundtrip(display) < 0) return fail("the compositor went away");
         std::printf("done\n");
         std::fflush(stdout);

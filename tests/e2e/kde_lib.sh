@@ -109,7 +109,10 @@ EOF
 
 kde_install_entry() {
     mkdir -p "$HOME/.local/share/applications"
-    sed "s|@NUMARIKA_BINDIR@|$(dirname "$(realpath "$NUMARIKA")")|g" \
+    local bindir
+    bindir=$(dirname "$(realpath "$NUMARIKA")")
+    sed -e "s|@NUMARIKA_BINDIR@|$bindir|g" \
+        -e "s|@NUMARIKA_PROGRAM@|$bindir/libexec/numarika/numarika|g" \
         "$WL_LIB_DIR/../../packaging/com.example.numarika.desktop.in" \
         >"$HOME/.local/share/applications/com.example.numarika.desktop"
 }

@@ -251,7 +251,9 @@ e2e_start_app() {
 
 e2e_program_pids() {
     local exe pid
+    # The command in front becomes the program proper, under libexec beside it.
     exe=$(readlink -f "$NUMARIKA")
+    exe="${exe%/*}/libexec/numarika/numarika"
     for pid in $(pgrep -x "${exe##*/}"); do
         [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$exe" ] || continue
         tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "E2E_TMP=$E2E_TMP" &&

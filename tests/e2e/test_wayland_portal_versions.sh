@@ -7,6 +7,8 @@
 source "$(dirname "$0")/wayland_lib.sh"
 
 SCAN_TOOL="$E2E_BUILD_DIR/tests/capture/scan_e2e_tool"
+# The portal's picture is what is tried here: sway would let the program copy the screen itself.
+export NUMARIKA_SCREEN=portal
 screen="$E2E_TMP/screen.png"
 python3 "$(dirname "$0")/distinct_pixels_png.py" 800x600 "$screen"
 clip="$E2E_TMP/clip.png"

@@ -34,6 +34,7 @@ for scale in 2 1.5 1; do
     near=()
     [ "$scale" = 1.5 ] && near=(near)
     wl_start_desktop 2560x1600 --scale "$scale" --background "$screen"
+    # shellcheck disable=SC2119 # in its corner
     wl_pointer
     # shellcheck disable=SC2119 # no arguments
     wl_start_app

@@ -57,7 +57,8 @@
 #                                      class; jq regex on the title); prints its sway con id
 #   wl_window_geometry CON_ID          prints "X Y W H" of the window's content on the output
 #   wl_focus CON_ID                    gives the window the keyboard focus
-#   wl_pointer                         keeps a virtual pointer on the seat, which has none (start
+#   wl_pointer [X Y]                   keeps a virtual pointer on the seat, which has none, at
+#                                      X,Y of the desktop or in its bottom right corner (start
 #                                      it before the program, which then has a pointer at once)
 #   wl_drag X Y X2 Y2                  drags with its left button from (X, Y) to (X2, Y2), in
 #                                      the desktop's (scaled) units
@@ -692,9 +693,10 @@ wl_pointer() {
     mkfifo "$WL_DIR/pointer"
     _wl_spawn pointer "$E2E_BUILD_DIR/tests/capture/scan_e2e_tool" pointer "$WL_DIR/pointer"
     _wl_await pointer 10 _wl_has_pointer
-    # Out of the way, in the bottom right corner: sway draws its image into every screenshot.
+    # Where asked, else out of the way in the bottom right corner: sway draws its image into
+    # every screenshot.
     read -r w h < <(_wl_layout)
-    printf 'move %d %d %d %d\n' $((w - 1)) $((h - 1)) "$w" "$h" >"$WL_DIR/pointer"
+    printf 'move %d %d %d %d\n' "${1:-$((w - 1))}" "${2:-$((h - 1))}" "$w" "$h" >"$WL_DIR/pointer"
     e2e_poll 10 _wl_pointer_done 1
 }
 

@@ -6,6 +6,7 @@
 
 #include <QtTest>
 #include <random>
+#include <thread>
 
 #include "platform/qt/picture_mime_data.h"
 
@@ -91,6 +92,23 @@ class TestPictureMimeData : public QObject {
         QCOMPARE(decoded(data.data(QStringLiteral("image/png"))), picture);
         QVERIFY(!data.pngIfReady().isEmpty());
         QCOMPARE(data.encodings(), 1);
+    }
+
+    // A pasting program's writer, on its own thread: the worker's PNG or one of its own, once;
+    // for data gone before anybody began, nothing rather than a wait without end.
+    void pngFromAnotherThread() {
+        const QImage picture = noise(400, 300);
+        for (const bool begun : {true, false}) {
+            PictureMimeData data(picture);
+            if (begun) data.encodePngInBackground();
+            QByteArray png;
+            std::thread writer([get = data.pngFromAnyThread(), &png] { png = get(); });
+            writer.join();
+            QCOMPARE(decoded(png), picture);
+            QCOMPARE(data.encodings(), 1);
+        }
+        const auto orphan = std::make_unique<PictureMimeData>(picture)->pngFromAnyThread();
+        QVERIFY(orphan().isEmpty());
     }
 
     // Qt deletes the data when another program takes the clipboard, maybe mid-encoding.
