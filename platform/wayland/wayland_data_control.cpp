@@ -53,10 +53,13 @@ std::unique_ptr<WaylandDataControl> WaylandDataControl::connect() {
     if (!display) return nullptr;
     std::unique_ptr<WaylandDataControl> control(new WaylandDataControl);
     control->display_ = display;
-    control->registry_ = wl_display_get_registry(display);
+    wl_registry* registry = wl_display_get_registry(display);
     Globals globals;
-    wl_registry_add_listener(control->registry_, &kRegistryListener, &globals);
+    wl_registry_add_listener(registry, &kRegistryListener, &globals);
     wl_display_roundtrip(display);
+    // Read once: the listener's globals live on this stack, and a global announced later (an
+    // output plugged in) must find no listener that points there.
+    wl_registry_destroy(registry);
     control->seat_ = globals.seat;
     control->manager_ = globals.manager;
     if (!control->seat_ || !control->manager_) {
@@ -87,7 +90,6 @@ WaylandDataControl::~WaylandDataControl() {
     if (device_) zwlr_data_control_device_v1_destroy(device_);
     if (manager_) zwlr_data_control_manager_v1_destroy(manager_);
     if (seat_) wl_seat_destroy(seat_);
-    if (registry_) wl_registry_destroy(registry_);
     if (display_) {
         wl_display_flush(display_);
         wl_display_disconnect(display_);

@@ -16,7 +16,6 @@
 #include "platform/qt/qt_clipboard.h"
 
 struct wl_display;
-struct wl_registry;
 struct wl_seat;
 struct zwlr_data_control_manager_v1;
 struct zwlr_data_control_device_v1;
@@ -57,7 +56,6 @@ class WaylandDataControl final : public QObject, public DirectClipboard {
     static void onCancelled(void* self, zwlr_data_control_source_v1* source);
 
     wl_display* display_ = nullptr;
-    wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     zwlr_data_control_manager_v1* manager_ = nullptr;
     zwlr_data_control_device_v1* device_ = nullptr;
