@@ -57,6 +57,12 @@ JpegEncoding failure(QString why) { return {{}, std::move(why)}; }
 
 int jpegSubsamplingFor(int quality) { return quality >= 90 ? TJSAMP_444 : TJSAMP_420; }
 
+bool jpegSizeFits(int width, int height, int quality) {
+    const unsigned long size =
+        tjBufSize(width, height, jpegSubsamplingFor(std::clamp(quality, 1, 100)));
+    return size != static_cast<unsigned long>(-1) && size <= INT_MAX;
+}
+
 JpegEncoding encodeJpeg(const QImage& pixels, int width, int height, int quality) {
     if (pixels.format() != QImage::Format_RGB32 || pixels.width() < width ||
         pixels.height() < height || width <= 0 || height <= 0)
@@ -65,9 +71,8 @@ JpegEncoding encodeJpeg(const QImage& pixels, int width, int height, int quality
     const int subsampling = jpegSubsamplingFor(q);
     // A buffer of the largest size the encoder can need, so that it never reallocates: the
     // encoder trusts the size it is given for a buffer it did not allocate itself.
+    if (!jpegSizeFits(width, height, q)) return failure(QStringLiteral("画像が大きすぎます"));
     unsigned long size = tjBufSize(width, height, subsampling);
-    if (size == static_cast<unsigned long>(-1) || size > INT_MAX)
-        return failure(QStringLiteral("画像が大きすぎます"));
     Encoder& encoder = threadEncoder();
     tjhandle handle = encoder.handle();
     if (!handle) return failure(QString::fromUtf8(tjGetErrorStr2(nullptr)));

@@ -22,6 +22,10 @@ struct JpegEncoding {
 // so that coloured text stays sharp.
 JpegEncoding encodeJpeg(const QImage& pixels, int width, int height, int quality);
 
+// Whether a width x height picture fits the encoder at `quality`: asked before the pixels are
+// gathered, so that a size beyond it is refused without allocating them.
+bool jpegSizeFits(int width, int height, int quality);
+
 // The chroma subsampling (a TJSAMP value) that encodeJpeg uses at a quality.
 int jpegSubsamplingFor(int quality);
 

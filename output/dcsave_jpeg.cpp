@@ -61,6 +61,10 @@ JpegSaveResult DCSavetoJPEG(Int32 hDC, Int32 width, Int32 height, const QString&
     if (!box) return JpegSaveResult::failed(Status::NoSurface);
     if (width <= 0 || height <= 0) return JpegSaveResult::failed(Status::EmptySize);
 
+    // Refused before the pixels are gathered: a size beyond the encoder would only waste (or
+    // exhaust) the memory for them.
+    if (!jpegSizeFits(width, height, quality))
+        return JpegSaveResult::failed(Status::EncodeFailed, QStringLiteral("画像が大きすぎます"));
     const QImage pixels = sourcePixels(*box, width, height);
     if (pixels.isNull())
         return JpegSaveResult::failed(Status::EncodeFailed, QStringLiteral("メモリ不足"));
