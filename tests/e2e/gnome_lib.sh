@@ -111,16 +111,9 @@ _gnome_settled() {
 _gnome_corner() { convert "$1[1x1+0+0]" -format '%[fx:int(255*r+.5)] %[fx:int(255*g+.5)] %[fx:int(255*b+.5)]' info:; }
 
 gnome_start_desktop() {
-    local size=1920x1080 background="" portal
-    [ -z "$_wl_started" ] || e2e_fail "gnome_start_desktop: a desktop is already running"
-    while [ $# -gt 0 ]; do
-        case $1 in
-            [0-9]*x[0-9]*) size=$1 ;;
-            --background) background=$(realpath "$2") && shift ;;
-            *) e2e_fail "gnome_start_desktop: unknown argument $1" ;;
-        esac
-        shift
-    done
+    local size background portal
+    _wl_desktop_args gnome_start_desktop 1920x1080 "$@"
+    size=$_wl_size background=$_wl_background
     _wl_t0=$(_wl_now)
     _wl_begin_desktop
     export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland GSETTINGS_BACKEND=memory

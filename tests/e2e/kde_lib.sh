@@ -35,33 +35,16 @@ export KDE_KEY_PRINT=16777225
 _kde_scripts=0
 
 kde_start_desktop() {
-    local size=1280x800 background="" lines
-    [ -z "$_wl_started" ] || e2e_fail "kde_start_desktop: a desktop is already running"
-    while [ $# -gt 0 ]; do
-        case $1 in
-            [0-9]*x[0-9]*) size=$1 ;;
-            --background) background=$(realpath "$2") && shift ;;
-            *) e2e_fail "kde_start_desktop: unknown argument $1" ;;
-        esac
-        shift
-    done
-    _wl_started=1
+    local size background lines
+    _wl_desktop_args kde_start_desktop 1280x800 "$@"
+    size=$_wl_size background=$_wl_background
     _wl_t0=$(_wl_now)
-    WL_DIR="$E2E_TMP/wl"
-    rm -rf "$WL_DIR"
+    _wl_begin_desktop
     mkdir -p "$WL_DIR/portals" "$HOME/Pictures"
-    : >"$WL_DIR/groups"
-    : >"$WL_DIR/started"
-    _wl_tag="${E2E_TMP##*/}.$$"
-    _wl_test_pid=$$
-    unset WAYLAND_DISPLAY DISPLAY
     export XDG_CURRENT_DESKTOP=KDE XDG_SESSION_DESKTOP=KDE XDG_SESSION_TYPE=wayland \
         KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
     # Xwayland's sockets go there; a machine that never ran an X server lacks the folder.
     [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
-    _wl_watch &
-    _wl_watcher=$!
-    e2e_at_cleanup _wl_end_watch
 
     _wl_start_bus
     # The installed binary carries a file capability, which a container refuses; a copy runs.

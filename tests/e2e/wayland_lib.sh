@@ -450,8 +450,25 @@ _wl_take_wlr_turn() {
         e2e_fail "wayland: another desktop kept xdg-desktop-portal-wlr for ${WL_WLR_WAIT:-240} s"
 }
 
-# The start of every desktop of this library and those built on it (gnome_lib.sh): its folder,
-# runtime folder and the watcher that ends it with the test.
+# The arguments of the desktops built on this library (gnome_lib.sh, kde_lib.sh): WHO, the
+# default size, then [WxH] [--background FILE]; sets _wl_size and _wl_background.
+_wl_desktop_args() {
+    local who=$1
+    _wl_size=$2 _wl_background=""
+    shift 2
+    [ -z "$_wl_started" ] || e2e_fail "$who: a desktop is already running"
+    while [ $# -gt 0 ]; do
+        case $1 in
+            [0-9]*x[0-9]*) _wl_size=$1 ;;
+            --background) _wl_background=$(realpath "$2") && shift ;;
+            *) e2e_fail "$who: unknown argument $1" ;;
+        esac
+        shift
+    done
+}
+
+# The start of every desktop of this library and those built on it (gnome_lib.sh, kde_lib.sh):
+# its folder, runtime folder and the watcher that ends it with the test.
 _wl_begin_desktop() {
     _wl_started=1
 
