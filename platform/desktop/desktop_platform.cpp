@@ -114,7 +114,8 @@ void addWaylandServices(Platform& p) {
     // KWin or the desktop portal elsewhere.
     std::unique_ptr<ScreenSource> screen;
     if (!portalScreenWanted()) screen = WlrScreenSource::connect();
-    p.windows = std::make_unique<WaylandWindowControl>(/*nextFrame=*/screen != nullptr);
+    p.windows = std::make_unique<WaylandWindowControl>(/*nextFrame=*/screen != nullptr,
+                                                       desktopCloseAnimationMs());
     if (!screen) screen = compositorScreenSource();
     p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::move(screen));
     p.hotKeys = portalHotKeysOr(std::make_unique<NullHotKeys>());

@@ -103,9 +103,30 @@ void WaylandWindowControl::setWindowState(QWidget& window, WindowState state) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (!waylandRoundTrip())
         qCInfo(lcPlatform) << "no Wayland connection to confirm the window is gone";
-    // Compositors that copy the frame last shown need one drawn without the window.
-    if (!nextFrame_) waitFor(framePeriodMs(window) + 2);
+    // Compositors that copy the frame last shown need one drawn without the window, and one
+    // that fades the window out draws it until the fading ends.
+    if (closeAnimationMs_ > 0)
+        waitFor(closeAnimationMs_ + framePeriodMs(window) + 2);
+    else if (!nextFrame_)
+        waitFor(framePeriodMs(window) + 2);
     qCDebug(lcPlatform) << "window off the screen after" << timer.elapsed() << "ms";
+}
+
+int desktopCloseAnimationMs() {
+    // A little past the animation's own length: its last frame comes a frame period later.
+    constexpr int kFadeOutMs = 200;
+    const QStringList desktops =
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& d : desktops) {
+        if (d.compare(QLatin1String("GNOME"), Qt::CaseInsensitive) == 0 ||
+            d.compare(QLatin1String("KDE"), Qt::CaseInsensitive) == 0) {
+            qCInfo(lcPlatform).noquote()
+                << d << "fades a closing window out: a window hidden for a scan waits" << kFadeOutMs
+                << "ms for it";
+            return kFadeOutMs;
+        }
+    }
+    return 0;
 }
 
 void WaylandWindowControl::setTopMost(QWidget& window, bool topMost) {

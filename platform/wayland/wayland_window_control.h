@@ -15,7 +15,11 @@ class WaylandWindowControl final : public QtWindowControl {
     // nextFrame: the screen's pictures are copies of the compositor's next frame (wlr-screencopy),
     // drawn after it has handled the unmapping; otherwise one frame is awaited after it, for
     // desktops whose picture is the frame last shown.
-    explicit WaylandWindowControl(bool nextFrame = false) : nextFrame_(nextFrame) {}
+    // closeAnimationMs: how long the compositor goes on drawing a window that has gone, as it
+    // fades it out (GNOME Shell and KWin animate every closing window); no client can see the
+    // animation's end, so its length is waited for.
+    explicit WaylandWindowControl(bool nextFrame = false, int closeAnimationMs = 0)
+        : nextFrame_(nextFrame), closeAnimationMs_(closeAnimationMs) {}
     // Minimised hides the window and returns once the compositor can no longer show it;
     // Normal shows it again.
     void setWindowState(QWidget& window, WindowState state) override;
@@ -34,7 +38,12 @@ class WaylandWindowControl final : public QtWindowControl {
     static constexpr qint64 kSettleMs = 200;
     QElapsedTimer shownAgain_;  // since the window came back from the last scan
     bool nextFrame_;
+    int closeAnimationMs_;
 };
+
+// How long the desktop fades out a closing window, where it is known to: GNOME Shell (150 ms)
+// and KWin's default effects (about as long), named by XDG_CURRENT_DESKTOP; 0 elsewhere.
+int desktopCloseAnimationMs();
 
 // Waits until the compositor has handled every request this program sent it (one round trip
 // on Qt's own Wayland connection). False when there is no Wayland connection to ask.
