@@ -54,16 +54,18 @@ int portalTimeoutMs(int usual) {
 // portal elsewhere and where KWin refuses. NUMARIKA_SCREEN=portal takes the portal's picture
 // everywhere.
 bool portalScreenWanted() {
-    if (qEnvironmentVariable("NUMARIKA_SCREEN") != QLatin1String("portal")) return false;
-    qCInfo(lcPlatform) << "NUMARIKA_SCREEN=portal: the screen comes from the desktop portal";
-    return true;
+    return qEnvironmentVariable("NUMARIKA_SCREEN") == QLatin1String("portal");
 }
 
 std::unique_ptr<ScreenSource> compositorScreenSource() {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     auto portal =
         std::make_unique<PortalScreenSource>(bus, portalTimeoutMs(PortalScreenSource::kTimeoutMs));
-    if (portalScreenWanted() || !KWinScreenSource::offered(bus)) return portal;
+    if (portalScreenWanted()) {
+        qCInfo(lcPlatform) << "NUMARIKA_SCREEN=portal: the screen comes from the desktop portal";
+        return portal;
+    }
+    if (!KWinScreenSource::offered(bus)) return portal;
     return std::make_unique<KWinScreenSource>(bus, std::move(portal));
 }
 
