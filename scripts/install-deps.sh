@@ -1,7 +1,27 @@
 #!/usr/bin/env bash
 # Installs every system package that building, running and testing numarika needs on a
-# fresh Debian 12 machine. Safe to run again: apt skips what is already there.
+# fresh Debian machine: Debian 12 (bookworm), Debian 13 (trixie) or Debian testing. Safe to run
+# again: apt skips what is already there.
 set -euo pipefail
+
+# The release decides a few names; one it does not know is said, not guessed.
+release=unknown
+if [ -r /etc/os-release ]; then
+  # shellcheck disable=SC1091
+  . /etc/os-release
+  case ${ID:-}:${VERSION_CODENAME:-} in
+    debian:bookworm) release=12 ;;
+    debian:trixie) release=13 ;;
+    # testing (and unstable) carry no version number, only the next release's name
+    debian:*) if [ -z "${VERSION_ID:-}" ]; then release=testing; fi ;;
+  esac
+fi
+if [ "$release" = unknown ]; then
+  echo "install-deps: this is ${PRETTY_NAME:-not a Debian system}; numarika knows the" \
+    "packages of Debian 12, Debian 13 and Debian testing only. Install the equivalents of" \
+    "the lists in $0 by hand." >&2
+  exit 1
+fi
 
 packages=(
   # build
@@ -40,7 +60,16 @@ packages=(
   kwin-wayland xdg-desktop-portal-kde plasma-workspace qml-module-org-kde-kirigami2
   qml-module-qtquick-layouts qml-module-qtquick2 qml-module-qtquick-window2 qmlscene
   libglib2.0-bin
+  # the lanes: roots of Debian 13 and testing (scripts/root.sh)
+  debootstrap
 )
+case $release in
+  12) ;;
+  13 | testing)
+    # KWin 6 crashes at start in a KDE session without Plasma's Qt integration
+    packages+=(plasma-integration)
+    ;;
+esac
 
 if [ "$(id -u)" -ne 0 ]; then
   SUDO=sudo

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Checks the sources first, then builds numarika and its tests twice and runs the whole suite
-# in each:
+# in each, then once more in each lane:
 #   lint          clang-format (the repository's .clang-format) on every C++ file, shellcheck
 #                 (.shellcheckrc) on every shell script; any finding fails
-#   build/        optimised, warnings are errors
+#   build/        optimised, warnings are errors; then the package (scripts/check-package.sh)
 #   build-asan/   AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer
+#   lanes         the lint, build/ and its tests and the package again inside a root of Debian 13
+#                 and one of Debian testing (scripts/lane.sh; NUMARIKA_LANES="trixie" or "" runs
+#                 fewer), each test in namespaces of its own
 # Exits non-zero on any failure. Unit tests run on Qt's offscreen platform; the end-to-end
-# tests start their own Xvfb (and openbox) and drive the real program.
+# tests start their own desktops and drive the real program.
+#   bash scripts/test.sh --lane RELEASE   what a lane runs inside its root (scripts/lane.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+lane=
+if [ "${1:-}" = --lane ]; then lane=$2; fi
 
 bash scripts/install-deps.sh
 
@@ -50,6 +56,13 @@ build_and_test() {
 }
 
 start=$SECONDS
+if [ -n "$lane" ]; then
+    build_and_test "build-$lane" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUMARIKA_WERROR=ON \
+        "-DNUMARIKA_TEST_LAUNCHER=$root/scripts/isolate.sh"
+    bash scripts/check-package.sh "build-$lane"
+    echo "=== lane $lane: all tests passed ($((SECONDS - start)) s)"
+    exit 0
+fi
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUMARIKA_WERROR=ON
 bash scripts/check-package.sh build
 
@@ -68,3 +81,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 build_and_test build-asan -DCMAKE_BUILD_TYPE=Debug -DNUMARIKA_SANITIZE=ON -DNUMARIKA_WERROR=ON
 
 echo "=== all tests passed in both builds ($((SECONDS - start)) s)"
+
+unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+for release in ${NUMARIKA_LANES-trixie testing}; do
+    bash scripts/lane.sh "$release"
+done
+echo "=== all tests passed, lanes included ($((SECONDS - start)) s)"
