@@ -132,6 +132,11 @@ _root_make() {
     # No service of a package starts while the root is made.
     printf '#!/bin/sh\nexit 101\n' >"$new/usr/sbin/policy-rc.d"
     chmod 755 "$new/usr/sbin/policy-rc.d"
+    # The root fetches as the machine does: the machine's own settings of how apt reaches its
+    # archive (a mirror frozen in time needs its dates unchecked, say) come along.
+    grep -ls '^Acquire::' /etc/apt/apt.conf.d/* | while IFS= read -r conf; do
+        cp "$conf" "$new/etc/apt/apt.conf.d/"
+    done
     cp "$(dirname "${BASH_SOURCE[0]}")/install-deps.sh" "$new/usr/local/sbin/numarika-install-deps"
     cp /etc/resolv.conf "$new/etc/resolv.conf"
     unshare --mount --pid --fork --propagation private bash -c '
