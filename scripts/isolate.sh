@@ -6,6 +6,7 @@
 #   bash scripts/isolate.sh CMD...
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck disable=SC2016 # expanded by the inner shell
 exec unshare --mount --pid --fork --kill-child=TERM --propagation private bash -c '
     set -euo pipefail
     source "$1/roots_lib.sh"

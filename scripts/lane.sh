@@ -10,10 +10,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/roots_lib.sh
-[ $# -ge 1 ] && root_release_known "$1" || {
+if [ $# -lt 1 ] || ! root_release_known "$1"; then
     echo "usage: scripts/lane.sh trixie|testing [--shell [CMD...]]" >&2
     exit 2
-}
+fi
 [ "$(id -u)" -eq 0 ] || {
     echo "lane: the lanes need root (namespaces, mounts, chroot)" >&2
     exit 2
@@ -33,6 +33,7 @@ trap 'rm -rf "$scratch"' EXIT
 if [ "${1:-}" = --shell ]; then
     shift
     [ $# -gt 0 ] || set -- bash
+    # shellcheck disable=SC2016 # expanded by the inner shell
     root_enter "$(roots_dir)/$ROOT_RELEASE" "$scratch" bash -c 'cd "$1" && shift && exec "$@"' _ \
         "$PWD" "$@"
     exit

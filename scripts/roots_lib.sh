@@ -38,11 +38,10 @@ root_mirror() {
     echo "$uri"
 }
 
-# What a root is made of: when this changes, the root is made again.
+# What a root is made of: its packages, and the way it is made (the number below goes up when
+# _root_make changes what it lays down). When this changes, the root is made again.
 root_recipe() {
-    local here
-    here=$(dirname "${BASH_SOURCE[0]}")
-    cat "$here/install-deps.sh" "$here/roots_lib.sh" | sha256sum | cut -d' ' -f1
+    { echo 1; cat "$(dirname "${BASH_SOURCE[0]}")/install-deps.sh"; } | sha256sum | cut -d' ' -f1
 }
 
 root_lock() {
@@ -61,14 +60,15 @@ root_fresh() {
         [ -n "$(find "$stamp" -mmin -$((7 * 24 * 60)))" ]
 }
 
-# /dev as a container has it: the harmless nodes bound from the host, a pty instance of its own.
+# /dev as a container has it: the harmless nodes, a pty instance of its own.
 _root_private_dev() {
     local dev=$1 node
     mount -t tmpfs -o mode=755,nosuid dev "$dev"
-    for node in null zero full random urandom tty; do
-        touch "$dev/$node"
-        mount --bind "/dev/$node" "$dev/$node"
+    # Made, not bound: a /dev laid over the one in use has no nodes left to bind from.
+    for node in null:3 zero:5 full:7 random:8 urandom:9; do
+        mknod -m 666 "$dev/${node%:*}" c 1 "${node#*:}"
     done
+    mknod -m 666 "$dev/tty" c 5 0
     mkdir "$dev/pts" "$dev/shm"
     mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$dev/pts"
     ln -s pts/ptmx "$dev/ptmx"
@@ -134,11 +134,13 @@ _root_make() {
     chmod 755 "$new/usr/sbin/policy-rc.d"
     # The root fetches as the machine does: the machine's own settings of how apt reaches its
     # archive (a mirror frozen in time needs its dates unchecked, say) come along.
+    # Only the machine's own files: a package's would clash with the root's copy of it.
     grep -ls '^Acquire::' /etc/apt/apt.conf.d/* | while IFS= read -r conf; do
-        cp "$conf" "$new/etc/apt/apt.conf.d/"
+        dpkg -S "$conf" >/dev/null 2>&1 || cp "$conf" "$new/etc/apt/apt.conf.d/"
     done
     cp "$(dirname "${BASH_SOURCE[0]}")/install-deps.sh" "$new/usr/local/sbin/numarika-install-deps"
     cp /etc/resolv.conf "$new/etc/resolv.conf"
+    # shellcheck disable=SC2016 # expanded by the inner shell
     unshare --mount --pid --fork --propagation private bash -c '
         set -e
         mount -t proc proc "$1/proc"

@@ -1,10 +1,10 @@
 #include "platform/desktop/session.h"
 
-#include <wayland-client.h>
-#include <xcb/xcb.h>
-
 #include <QDir>
 #include <QLibraryInfo>
+
+#include "platform/wayland/wayland_session.h"
+#include "platform/x11/x11_session.h"
 
 namespace numarika {
 namespace {
@@ -30,17 +30,8 @@ SessionEnvironment SessionEnvironment::current() {
     env.qpaPlatform = qgetenv("QT_QPA_PLATFORM");
     env.waylandDisplay = qgetenv("WAYLAND_DISPLAY");
     env.display = qgetenv("DISPLAY");
-    env.waylandReachable = [] {
-        wl_display* display = wl_display_connect(nullptr);
-        if (display) wl_display_disconnect(display);
-        return display != nullptr;
-    };
-    env.xReachable = [] {
-        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-        const bool ok = xcb_connection_has_error(connection) == 0;
-        xcb_disconnect(connection);
-        return ok;
-    };
+    env.waylandReachable = &wayland::compositorReachable;
+    env.xReachable = &x11::serverReachable;
     env.waylandPluginInstalled = [] {
         const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
                              QStringLiteral("/platforms"));

@@ -36,8 +36,11 @@ class Export final : public QObject {
     Export& operator=(const Export&) = delete;
 
     static Export& of(QWindow* window) {
-        auto* found = window->findChild<Export*>(QString(), Qt::FindDirectChildrenOnly);
-        return found ? *found : *new Export(window);
+        // Found by its type, not by Qt's meta-object: the class carries no Q_OBJECT, which
+        // findChild demands from Qt 6.8 on.
+        for (QObject* child : window->children())
+            if (auto* found = dynamic_cast<Export*>(child)) return *found;
+        return *new Export(window);
     }
 
     QString handle(wl_display* display, wl_surface* surface) {

@@ -10,6 +10,7 @@
 
 #include "controls/picture_box.h"
 #include "tests/canvas/canvas_support.h"
+#include "tests/support/picture_checks.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/test_app.h"
 
@@ -329,7 +330,7 @@ class TestPictureBox : public QObject {
     // picture shown then, and the drag's pixels are its own.
     void theSpareCopyFollowsThePaintOfThePictureShown() {
         const QImage first = patternPicture(120, 90);
-        const QImage second = first.mirrored(true, false);
+        const QImage second = mirroredPicture(first, true, false);
         PictureBox box(nullptr);
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
@@ -352,7 +353,7 @@ class TestPictureBox : public QObject {
 
     void aNewPictureOrClsDropsTheDrawingsKeptAside() {
         const QImage picture = patternPicture(120, 90);
-        const QImage other = patternPicture(120, 90).mirrored(true, false);
+        const QImage other = mirroredPicture(patternPicture(120, 90), true, false);
         PictureBox box(nullptr);
         box.setPicture(picture);
         const auto draw = [&] {
@@ -399,7 +400,7 @@ class TestPictureBox : public QObject {
         PictureBox copied(nullptr);
         copied.setPicture(picture);
         drawShape(copied);
-        const QImage source = patternPicture(30, 30).mirrored(false, true);
+        const QImage source = mirroredPicture(patternPicture(30, 30), false, true);
         copied.PaintPicture(source, 44 * kTw, 30 * kTw, 0, 0, 30 * kTw, 30 * kTw);
         QImage expected = withShape();
         QPainter(&expected).drawImage(44, 30, source);

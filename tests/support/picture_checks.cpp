@@ -14,6 +14,17 @@
 
 namespace numarika::testing {
 
+QImage mirroredPicture(const QImage& picture, bool horizontally, bool vertically) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 9, 0)
+    Qt::Orientations how;
+    if (horizontally) how |= Qt::Horizontal;
+    if (vertically) how |= Qt::Vertical;
+    return picture.flipped(how);
+#else
+    return picture.mirrored(horizontally, vertically);
+#endif
+}
+
 void holdRange(main& w, int x, int y, int width, int height) {
     w.Picture4->setAutoRedraw(true);
     w.Picture4->setWidth(width * 15.0f);

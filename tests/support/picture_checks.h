@@ -15,6 +15,9 @@ namespace numarika::testing {
 // Copies a part of the canvas picture (pixels) into the range buffer, as a finished drag does.
 void holdRange(main& w, int x, int y, int width, int height);
 
+// The picture mirrored left to right and/or top to bottom (Qt 6.9 renamed the call).
+QImage mirroredPicture(const QImage& picture, bool horizontally, bool vertically);
+
 // A screen-like picture: soft gradients, one-pixel lines and coloured text.
 QImage screenLikePicture(int width, int height);
 
