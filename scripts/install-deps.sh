@@ -48,7 +48,7 @@ packages=(
   libjpeg-turbo-progs
   cups cups-filters xdg-utils
   # artwork (the launcher icons are rendered from SVG) and the package and its check
-  librsvg2-bin dpkg-dev desktop-file-utils appstream man-db groff-base
+  librsvg2-bin dpkg-dev file desktop-file-utils appstream man-db groff-base
   # the private headless Wayland desktop of the Wayland end-to-end tests (tests/e2e/wayland_lib.sh)
   sway swaybg xwayland grim wl-clipboard wtype wev jq
   xdg-desktop-portal xdg-desktop-portal-wlr pipewire dbus-daemon dbus-bin procps

@@ -148,7 +148,10 @@ _root_make() {
         mount -t tmpfs tmp "$1/tmp"
         chroot "$1" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
             bash /usr/local/sbin/numarika-install-deps
-    ' _ "$new"
+    ' _ "$new" >"$(roots_dir)/$release.install.log" 2>&1 || {
+        tail -n 30 "$(roots_dir)/$release.install.log" >&2
+        return 1
+    }
     # The host's clock, network and name are the tests' own business, not the root's.
     rm -f "$new/etc/resolv.conf"
     root_recipe >"$new/.numarika-root"
