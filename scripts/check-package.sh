@@ -197,7 +197,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
     fail "Recommends: $(field Recommends)"
 depends=$(field Depends)
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libturbojpeg0 libxcb1; do
-    [[ ", $depends," =~ ,\ ${library}[\ ,] ]] || fail "Depends lacks $library: $depends"
+    # Debian 13 renamed some libraries for the 64-bit time_t transition (libqt6core6t64).
+    [[ ", $depends," =~ ,\ ${library}(t64)?[\ ,] ]] || fail "Depends lacks $library: $depends"
 done
 echo "ok: ${deb##*/}: files, modes and fields"
 echo "    Depends: $depends"
