@@ -5,7 +5,7 @@
 #                 (.shellcheckrc) on every shell script; any finding fails
 #   build/        optimised, warnings are errors; then the package (scripts/check-package.sh)
 #   build-asan/   AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer
-#   lanes         the lint, build/ and its tests and the package again inside a root of Debian 13
+#   lanes         build-RELEASE/ (as build/), its tests and the package inside a root of Debian 13
 #                 (scripts/lane.sh; NUMARIKA_LANES="trixie testing" adds Debian testing's, "" runs
 #                 none), each test in namespaces of its own
 # Exits non-zero on any failure. Unit tests run on Qt's offscreen platform; the end-to-end
