@@ -51,6 +51,9 @@ ctest_exclude=()
 # Tests that need a desktop bring their own; none may reach a developer's real display.
 unset DISPLAY WAYLAND_DISPLAY
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-2G}
+# Paths below the checkout count relative to it, so that a second checkout (a worktree) hits the
+# same cache.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 
 build_and_test() {
     local dir=$1
