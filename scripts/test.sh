@@ -6,8 +6,8 @@
 #   build/        optimised, warnings are errors; then the package (scripts/check-package.sh)
 #   build-asan/   AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer
 #   lanes         build-RELEASE/ (as build/), its tests and the package inside a root of Debian 13
-#                 (scripts/lane.sh; NUMARIKA_LANES="trixie testing" adds Debian testing's, "" runs
-#                 none), each test in namespaces of its own
+#                 and one of Debian testing (scripts/lane.sh; NUMARIKA_LANES="trixie" runs one,
+#                 "" none), each test in namespaces of its own
 # Exits non-zero on any failure. Unit tests run on Qt's offscreen platform; the end-to-end
 # tests start their own desktops and drive the real program.
 #   bash scripts/test.sh --lane RELEASE   what a lane runs inside its root (scripts/lane.sh)
@@ -70,7 +70,11 @@ start=$SECONDS
 if [ -n "$lane" ]; then
     # The desktops of these releases whose tests do not pass there yet: GNOME 48 and later,
     # KDE Plasma 6 and the portal's newer GlobalShortcuts. Said here, not hidden.
-    lane_pending='e2e_test_(gnome_scan|kde_desktop|wayland_scan|wayland_portal_versions|wayland_refusals)$'
+    lane_pending='gnome_scan|kde_desktop|wayland_scan|wayland_portal_versions|wayland_refusals'
+    # sway 1.12: grim 1.5 copies the screen through ext-image-copy-capture, and the portal 1.22
+    # wants the application id before the shortcut session.
+    [ "$lane" = testing ] && lane_pending+='|wayland_screencopy|wayland_scaled'
+    lane_pending="e2e_test_($lane_pending)\$"
     echo "=== lane $lane: not run here yet: $lane_pending"
     ctest_exclude=(-E "$lane_pending")
     build_and_test "build-$lane" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUMARIKA_WERROR=ON \
@@ -99,7 +103,7 @@ build_and_test build-asan -DCMAKE_BUILD_TYPE=Debug -DNUMARIKA_SANITIZE=ON -DNUMA
 echo "=== all tests passed in both builds ($((SECONDS - start)) s)"
 
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
-for release in ${NUMARIKA_LANES-trixie}; do
+for release in ${NUMARIKA_LANES-trixie testing}; do
     bash scripts/lane.sh "$release"
 done
 echo "=== all tests passed, lanes included ($((SECONDS - start)) s)"
