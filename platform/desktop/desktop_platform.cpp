@@ -22,10 +22,8 @@
 #include "platform/wayland/wlr_screen_source.h"
 #include "platform/wayland/xdg_foreign.h"
 #include "platform/x11/clipboard_keeper.h"
-#include "platform/x11/x11_connection.h"
-#include "platform/x11/x11_cursor.h"
 #include "platform/x11/x11_hot_keys.h"
-#include "platform/x11/x11_screen_grab.h"
+#include "platform/x11/x11_services.h"
 #include "platform/x11/x11_window_control.h"
 
 namespace numarika {
@@ -92,8 +90,8 @@ void addX11Services(Platform& p) {
     // A picture of ours still on the clipboard at the end is left to a keeper where needed.
     p.clipboard = std::make_unique<QtClipboard>(nullptr, &keepClipboardAfterExit);
     p.windows = std::make_unique<X11WindowControl>();
-    p.cursor = std::make_unique<X11CursorService>();
-    if (x11::isXwayland(x11::connection())) {
+    p.cursor = x11::makeCursorService();
+    if (x11::onXwayland()) {
         // A Wayland compositor owns the screen: the root window holds no picture, and our key
         // grab works only while one of our windows has the focus.
         qCInfo(lcPlatform) << "Xwayland: the screen comes from the compositor";
@@ -103,7 +101,7 @@ void addX11Services(Platform& p) {
         return;
     }
     p.hotKeys = std::make_unique<X11HotKeys>();
-    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, std::make_unique<X11ScreenSource>());
+    p.keyboard = std::make_unique<PrintScreenKeyboard>(p, x11::makeScreenSource());
 }
 
 void addWaylandServices(Platform& p) {
@@ -133,7 +131,7 @@ std::optional<int> desktopHelperEntry(int argc, char* argv[]) {
 std::unique_ptr<Platform> makeDesktopPlatform() {
     std::unique_ptr<Platform> p = qtServices();
     const QString qpa = QGuiApplication::platformName();
-    if (qpa == QLatin1String("xcb") && x11::connection()) {
+    if (qpa == QLatin1String("xcb") && x11::qtConnected()) {
         addX11Services(*p);
     } else if (qpa == QLatin1String("wayland")) {
         addWaylandServices(*p);
