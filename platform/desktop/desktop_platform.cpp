@@ -117,8 +117,10 @@ void addWaylandServices(Platform& p) {
     // through the protocol of wayland-protocols before wlroots' own; through KWin or the desktop
     // portal elsewhere.
     std::unique_ptr<ScreenSource> screen;
-    if (!portalScreenWanted()) screen = ExtScreenSource::connect();
-    if (!screen && !portalScreenWanted()) screen = WlrScreenSource::connect();
+    if (!portalScreenWanted()) {
+        screen = ExtScreenSource::connect();
+        if (!screen) screen = WlrScreenSource::connect();
+    }
     p.windows = std::make_unique<WaylandWindowControl>(/*nextFrame=*/screen != nullptr,
                                                        desktopCloseAnimationMs());
     if (!screen) screen = compositorScreenSource();

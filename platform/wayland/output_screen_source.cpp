@@ -16,9 +16,9 @@ namespace {
 constexpr std::uint32_t kXdgOutputVersion = 2;
 constexpr std::uint32_t kOutputVersion = 2;
 
-// The compositor's pixels in a buffer of shared memory that no file names.
 }  // namespace
 
+// The compositor's pixels in a buffer of shared memory that no file names.
 class ShmBuffer {
   public:
     static std::unique_ptr<ShmBuffer> make(wl_shm* shm, std::uint32_t format, int width, int height,
@@ -31,7 +31,7 @@ class ShmBuffer {
         b->size_ = size;
         if (::ftruncate(fd, static_cast<off_t>(size)) == 0)
             b->data_ = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (b->data_ == MAP_FAILED) {
+        if (!b->data_ || b->data_ == MAP_FAILED) {  // ftruncate or mmap refused
             b->data_ = nullptr;
             ::close(fd);
             return nullptr;
