@@ -40,15 +40,23 @@
 #include "platform/platform.h"
 #include "platform/portal/portal_screenshot.h"
 #include "platform/print_screen_keyboard.h"
+#include "platform/wayland/ext_screen_source.h"
 #include "platform/wayland/wlr_screen_source.h"
 
 namespace {
+
+// The copy the program makes on this desktop: through ext-image-copy-capture before
+// wlr-screencopy.
+std::unique_ptr<numarika::ScreenSource> ownSource() {
+    if (auto ext = numarika::ExtScreenSource::connect()) return ext;
+    return numarika::WlrScreenSource::connect();
+}
 
 // The program's own copy of the screen, or the desktop portal's picture when asked to.
 class SwitchedSource final : public numarika::ScreenSource {
   public:
     bool portal = false;
-    std::unique_ptr<numarika::ScreenSource> own = numarika::WlrScreenSource::connect();
+    std::unique_ptr<numarika::ScreenSource> own = ownSource();
     numarika::PortalScreenSource desktopPortal;
 
     void requestScreen(bool withPointer, Done done) override {
@@ -180,7 +188,9 @@ int main(int argc, char* argv[]) {
     auto source = std::make_unique<SwitchedSource>();
     SwitchedSource& switched = *source;
     if (!switched.own) {
-        std::fprintf(stderr, "bench_wayland: the desktop offers no wlr-screencopy\n");
+        std::fprintf(
+            stderr,
+            "bench_wayland: the desktop offers no ext-image-copy-capture or wlr-screencopy\n");
         return 1;
     }
     platform->keyboard =

@@ -17,6 +17,7 @@
 #include "platform/qt/qt_printer.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_window_control.h"
+#include "platform/wayland/ext_screen_source.h"
 #include "platform/wayland/wayland_data_control.h"
 #include "platform/wayland/wayland_window_control.h"
 #include "platform/wayland/wlr_screen_source.h"
@@ -110,10 +111,14 @@ void addWaylandServices(Platform& p) {
     setWaylandWindowHandles(&waylandWindowHandle);
     // Before any other call to the portal, which ties the program to its id at the first.
     registerWithPortal(QDBusConnection::sessionBus());
-    // The screen copied by ourselves where the compositor lets us (wlroots desktops), through
-    // KWin or the desktop portal elsewhere.
+    // The screen copied by ourselves where the compositor lets us (wlroots desktops, COSMIC),
+    // through the protocol of wayland-protocols before wlroots' own; through KWin or the desktop
+    // portal elsewhere.
     std::unique_ptr<ScreenSource> screen;
-    if (!portalScreenWanted()) screen = WlrScreenSource::connect();
+    if (!portalScreenWanted()) {
+        screen = ExtScreenSource::connect();
+        if (!screen) screen = WlrScreenSource::connect();
+    }
     p.windows = std::make_unique<WaylandWindowControl>(/*nextFrame=*/screen != nullptr,
                                                        desktopCloseAnimationMs());
     if (!screen) screen = compositorScreenSource();

@@ -10,8 +10,6 @@
 #                                  is shown full screen by qmlscene. Exports WAYLAND_DISPLAY,
 #                                  DISPLAY (KWin's Xwayland), DBUS_SESSION_BUS_ADDRESS and the
 #                                  variables of a Plasma session. Logs: $E2E_TMP/wl-*.log.
-#   kde_install_entry              installs the program's desktop entry (packaging/) for
-#                                  $NUMARIKA in the private home, as a package would
 #   kde_start_app                  starts $NUMARIKA natively on KWin, logging numarika.platform
 #                                  to $E2E_TMP/wl-app.log; sets APP_PID (no wait)
 #   kde_windows                    prints "PID<TAB>CAPTION" of every window KWin manages
@@ -88,16 +86,6 @@ EOF
     fi
     export WL_STARTUP_SECONDS
     WL_STARTUP_SECONDS=$(awk -v d=$(($(_wl_now) - _wl_t0)) 'BEGIN { printf "%.3f", d / 1e6 }')
-}
-
-kde_install_entry() {
-    mkdir -p "$HOME/.local/share/applications"
-    local bindir
-    bindir=$(dirname "$(realpath "$NUMARIKA")")
-    sed -e "s|@NUMARIKA_BINDIR@|$bindir|g" \
-        -e "s|@NUMARIKA_PROGRAM@|$bindir/libexec/numarika/numarika|g" \
-        "$WL_LIB_DIR/../../packaging/com.example.numarika.desktop.in" \
-        >"$HOME/.local/share/applications/com.example.numarika.desktop"
 }
 
 kde_start_app() {

@@ -35,7 +35,7 @@ scan_by_command() { timeout 20 "$NUMARIKA" --scan || e2e_fail "numarika --scan f
 
 kde_start_desktop 1024x768 --background "$screen"
 echo "KDE desktop up in $WL_STARTUP_SECONDS s"
-kde_install_entry
+wl_install_entry
 kde_start_app
 kde_wait_window '^ヌマリカ Ver1\.00$' 30 || e2e_fail "no main window on KWin"
 e2e_poll 20 _print_bound || e2e_fail "Print is not numarika's in kglobalaccel"

@@ -52,6 +52,7 @@
 #   wl_screen OUT.png [X,Y WxH]        grim: the whole desktop or a rectangle of it
 #   wl_clipboard_png OUT.png [s]       the clipboard's image/png (fails if none within s, 5)
 #   wl_clipboard_types                 the clipboard's offered types, one a line
+#   wl_globals                         the interfaces the compositor offers a client, one a line
 #   wl_wait_window [--app-id ID] [--title REGEX] [--pid PID] [s]
 #                                      waits for a mapped, visible window (Wayland app_id or X11
 #                                      class; jq regex on the title); prints its sway con id
@@ -74,6 +75,9 @@
 #   wl_set_screenshot_mode MODE        grim, never, refuse:N or delay:S from now on
 #
 # The program on that desktop:
+#   wl_install_entry                   installs the program's desktop entry (packaging/) for
+#                                      $NUMARIKA in the private home, as a package would: the
+#                                      portal of 1.21 on knows the program's id only from it
 #   wl_start_app [ARGS...]             starts $NUMARIKA (natively on Wayland, as in a Wayland
 #                                      session) and waits for its main window; sets APP_PID and
 #                                      APP_CON (sway's id of the main window)
@@ -648,6 +652,12 @@ wl_screen() {
 
 wl_clipboard_types() { timeout 5 wl-paste --list-types; }
 
+# As a client sees them: from libwayland's trace of a one-pixel grim.
+wl_globals() {
+    WAYLAND_DEBUG=1 timeout 5 grim -g "0,0 1x1" - 2>&1 >/dev/null |
+        sed -nE 's/.*wl_registry[@#][0-9]+\.global\([0-9]+, "([^"]+)".*/\1/p' | sort -u
+}
+
 # wl-paste may wait for the keyboard focus (GNOME, without wlr-data-control) or for a clipboard
 # that is empty (KWin): never without a bound.
 _wl_has_png() { timeout 5 wl-paste --list-types 2>/dev/null | grep -qx image/png; }
@@ -754,6 +764,16 @@ wl_withdraw_shortcut() { _wl_test_call Withdraw "string:$1" >/dev/null; }
 wl_set_screenshot_mode() { _wl_test_call SetScreenshotMode "string:$1" >/dev/null; }
 
 # --- the program -----------------------------------------------------------------------------
+
+wl_install_entry() {
+    mkdir -p "$HOME/.local/share/applications"
+    local bindir
+    bindir=$(dirname "$(realpath "$NUMARIKA")")
+    sed -e "s|@NUMARIKA_BINDIR@|$bindir|g" \
+        -e "s|@NUMARIKA_PROGRAM@|$bindir/libexec/numarika/numarika|g" \
+        "$WL_LIB_DIR/../../packaging/com.example.numarika.desktop.in" \
+        >"$HOME/.local/share/applications/com.example.numarika.desktop"
+}
 
 wl_start_app() {
     wl_bg app "$NUMARIKA" "$@"
