@@ -8,6 +8,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "platform/logging.h"
+#include "platform/portal/host_registry.h"
 #include "platform/portal/parent_window.h"
 #include "platform/portal/portal_request.h"
 
@@ -29,7 +30,11 @@ bool oursToRemove(const QFileInfo& file, const QDateTime& asked) {
 }  // namespace
 
 PortalScreenSource::PortalScreenSource(QDBusConnection bus, int timeoutMs)
-    : bus_(std::move(bus)), timeoutMs_(timeoutMs) {}
+    : bus_(std::move(bus)),
+      timeoutMs_(timeoutMs),
+      restarts_(std::make_unique<PortalRestartWatch>(bus_, nullptr)) {}
+
+PortalScreenSource::~PortalScreenSource() = default;
 
 // The portal has no say in the pointer: each desktop draws it or not as it does.
 void PortalScreenSource::requestScreen(bool, Done done) {
