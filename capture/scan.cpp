@@ -4,6 +4,9 @@
 // wants the program in the picture, the window is minimised for the capture.
 
 #include <QAction>
+#include <QApplication>
+#include <QPointer>
+#include <QTimer>
 #include <exception>
 
 #include "capture/module1.h"
@@ -30,11 +33,40 @@ struct ScanFailure : std::exception {
 
 }  // namespace
 
+// A box of ours on the screen would be in the picture, and a dialog of the desktop still
+// asking the user about our key (GNOME's) would go away with our window: the scan waits for
+// both, however it was asked for (the menu, the hot key, `numarika --scan`), and runs once.
+bool main::scanWaits() {
+    if (scanWaiting_) return true;
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        scanWaiting_ = true;
+        connect(
+            modal, &QObject::destroyed, this,
+            [this] {
+                scanWaiting_ = false;
+                m_n_cap_Click();
+            },
+            Qt::QueuedConnection);
+        return true;
+    }
+    HotKeys& hotKeys = *services().hotKeys;
+    if (!hotKeys.deciding()) return false;
+    scanWaiting_ = true;
+    hotKeys.afterDecided([window = QPointer<main>(this)] {
+        if (!window) return;
+        QTimer::singleShot(0, window, [window] {
+            window->scanWaiting_ = false;
+            window->m_n_cap_Click();
+        });
+    });
+    return true;
+}
+
 void main::m_n_cap_Click() {
     // One scan at a time: the scan yields, and a click on スキャン or the hot key delivered
     // meanwhile would start another inside it, whose picture shows the window this one hid.
     // The menu entry is off while it runs; a request by the bus waits for scanEnded.
-    if (scanning()) return;
+    if (scanning() || scanWaits()) return;
     struct Running {
         main& w;
         explicit Running(main& window) : w(window) {
