@@ -12,6 +12,15 @@
 #                                  variables of a Plasma session. Logs: $E2E_TMP/wl-*.log.
 #   kde_install_entry              installs the program's desktop entry (packaging/) for
 #                                  $NUMARIKA in the private home, as a package would
+#   kde_free_key KEY               takes KEY (a Qt key code) from whichever shortcut holds it,
+#                                  as a user does in System Settings (Spectacle's Print, where
+#                                  Spectacle is installed)
+#   kde_screenshots                whether KWin takes pictures (ScreenShot2): not without a GPU
+#                                  (KWin 6 composites in software then, and its screenshot
+#                                  effect needs OpenGL)
+#   KDE_COMPONENTS                 the names kglobalaccel may file numarika's shortcut under:
+#                                  its application id (Plasma 6 through a portal that knows
+#                                  it), else its session token
 #   kde_start_app                  starts $NUMARIKA natively on KWin, logging numarika.platform
 #                                  to $E2E_TMP/wl-app.log; sets APP_PID (no wait)
 #   kde_windows                    prints "PID<TAB>CAPTION" of every window KWin manages
@@ -32,6 +41,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/wayland_lib.sh"
 
 export KDE_KEY_PRINT=16777225
+# shellcheck disable=SC2034 # read by the tests that source this
+KDE_COMPONENTS=(com.example.numarika numarika)
 _kde_scripts=0
 
 kde_start_desktop() {
@@ -41,14 +52,16 @@ kde_start_desktop() {
     _wl_t0=$(_wl_now)
     _wl_begin_desktop
     mkdir -p "$WL_DIR/portals" "$HOME/Pictures"
+    # The installed binary carries a file capability, which a container refuses; a copy runs.
+    cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
+    # Plasma's major version, which its programs read from the session.
+    KDE_SESSION_VERSION=$("$WL_DIR/kwin_wayland" --version | grep -o '[0-9]\+' | head -n 1)
     export XDG_CURRENT_DESKTOP=KDE XDG_SESSION_DESKTOP=KDE XDG_SESSION_TYPE=wayland \
-        KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
+        KDE_FULL_SESSION=true KDE_SESSION_VERSION
     # Xwayland's sockets go there; a machine that never ran an X server lacks the folder.
     [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
 
     _wl_start_bus
-    # The installed binary carries a file capability, which a container refuses; a copy runs.
-    cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
     _wl_await bus 10 _wl_bus_up
     # shellcheck disable=SC2016 # expanded by KWin's shell once Xwayland is up
     _wl_spawn kwin "$WL_DIR/kwin_wayland" --virtual --width "${size%x*}" --height "${size#*x}" \
@@ -127,8 +140,9 @@ _kde_script() {
 }
 
 kde_windows() {
+    # KWin 6 renamed clientList.
     _kde_script <<'EOF'
-var all = workspace.clientList();
+var all = workspace.windowList ? workspace.windowList() : workspace.clientList();
 for (var i = 0; i < all.length; i++) out(all[i].pid + "\t" + all[i].caption);
 EOF
 }
@@ -144,7 +158,8 @@ kde_wait_window() {
 
 kde_close_window() {
     _kde_script >/dev/null <<EOF
-var all = workspace.clientList(), re = new RegExp($(jq -n --arg re "$1" '$re'));
+var all = workspace.windowList ? workspace.windowList() : workspace.clientList();
+var re = new RegExp($(jq -n --arg re "$1" '$re'));
 for (var i = 0; i < all.length; i++)
     if (all[i].pid == $APP_PID && re.test(all[i].caption)) all[i].closeWindow();
 EOF
@@ -168,6 +183,22 @@ kde_hold_key() {
     # 4: the keys given, not those kglobalaccel remembers for it.
     _kde_accel setShortcut "$action" "[$3]" 4 >/dev/null
     [ "$(kde_keys "$1" "$2")" = "$3" ] || e2e_fail "kde: $1 did not get the key $3"
+}
+
+kde_free_key() {
+    local holder n
+    for n in 1 2 3 4 5; do
+        # [component, action, component's name, action's name] of the holder, or nothing.
+        holder=$(_kde_accel action "$1" | { grep -o "'[^']*'" || true; } | head -n 4 | paste -sd, -)
+        [ -n "$holder" ] || return 0
+        _kde_accel setShortcut "[$holder]" "@ai []" 4 >/dev/null
+    done
+    e2e_fail "kde: the key $1 stays held by $holder"
+}
+
+kde_screenshots() {
+    gdbus introspect --session -d org.kde.KWin -o /org/kde/KWin/ScreenShot2 2>/dev/null |
+        grep -q 'interface org.kde.KWin.ScreenShot2'
 }
 
 kde_invoke() {
