@@ -34,6 +34,8 @@ Test interface org.numarika.test.PortalBackend at /org/numarika/test:
                               (sway calls it for the keys wayland_lib.sh hands to the portal)
   Withdraw(s id) -> ao        the desktop takes the key of id away: ShortcutsChanged without a
                               trigger for every open session that bound it
+  Grant(s id, s key) -> ao    the user gives id the key in the desktop's settings: every open
+                              session holds it with that trigger now (ShortcutsChanged)
   SetScreenshotMode(s mode)   changes the Screenshot answer from now on
   State() -> s                everything recorded, as JSON: sessions (with their app id,
                               options, bound shortcuts and whether they were closed), the calls
@@ -415,6 +417,23 @@ class Test(dbus.service.Object):
             self.desktop.ShortcutsChanged(handle, shortcut_list(session["shortcuts"]))
 
         return self._send(changed, str(shortcut_id))
+
+    @dbus.service.method(TEST, in_signature="ss", out_signature="ao")
+    def Grant(self, shortcut_id, key):
+        handles = []
+        for session in self.state.sessions.values():
+            if session["closed"]:
+                continue
+            kept = [b for b in session["shortcuts"] if b["id"] != shortcut_id]
+            session["shortcuts"] = kept + [
+                {"id": str(shortcut_id), "description": "", "preferred_trigger": str(key)}
+            ]
+            handle = dbus.ObjectPath(session["session_handle"])
+            self.desktop.ShortcutsChanged(handle, shortcut_list(session["shortcuts"]))
+            handles.append(handle)
+        if not handles:
+            raise NotBound("no open session")
+        return dbus.Array(handles, signature="o")
 
     @dbus.service.method(TEST, in_signature="s", out_signature="")
     def SetScreenshotMode(self, mode):

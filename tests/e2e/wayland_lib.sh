@@ -71,6 +71,7 @@
 #   wl_bound_shortcuts                 prints the shortcuts bound in open sessions (JSON list
 #                                      of {id, description, preferred_trigger, session_handle})
 #   wl_withdraw_shortcut ID            the desktop takes ID's key away (ShortcutsChanged)
+#   wl_grant_shortcut ID KEY           the user gives ID the key KEY in the desktop's settings
 #   wl_set_screenshot_mode MODE        grim, never, refuse:N or delay:S from now on
 #
 # The program on that desktop:
@@ -376,7 +377,8 @@ _wl_finish_sway() {
     fi
 }
 
-_wl_xwayland_up() { xrandr --listmonitors 2>/dev/null | grep -q XWAYLAND; }
+# Xwayland 23 and older name their monitors XWAYLAND0..., later ones after sway's outputs.
+_wl_xwayland_up() { xrandr --listmonitors 2>/dev/null | grep -q -e XWAYLAND -e " $WL_OUTPUT\$"; }
 
 _wl_start_pipewire() {
     _wl_spawn pipewire pipewire
@@ -745,11 +747,15 @@ _wl_bound() { wl_bound_shortcuts | jq -e --arg id "$1" 'any(.[]; .id == $id)' >/
 
 wl_wait_shortcut() { e2e_poll "${2:-10}" _wl_bound "$1"; }
 
+_wl_session_made() { wl_portal_state | jq -e 'any(.calls.global_shortcuts[]; .method == "CreateSession")' >/dev/null; }
+
 wl_activate_shortcut() { _wl_test_call Activate "string:$1" >/dev/null; }
 
 wl_deactivate_shortcut() { _wl_test_call Deactivate "string:$1" >/dev/null; }
 
 wl_withdraw_shortcut() { _wl_test_call Withdraw "string:$1" >/dev/null; }
+
+wl_grant_shortcut() { _wl_test_call Grant "string:$1" "string:$2" >/dev/null; }
 
 wl_set_screenshot_mode() { _wl_test_call SetScreenshotMode "string:$1" >/dev/null; }
 
@@ -789,6 +795,7 @@ wl_close_box() {
 
 _wl_box_gone() { ! swaymsg -t get_tree -r | jq -e --argjson id "$1" 'any(.. | objects; .id? == $id)' >/dev/null; }
 _wl_no_box() { ! wl_wait_window --title '^ヌマリカ$' --pid "$APP_PID" 0 >/dev/null 2>&1; }
+_wl_box_up() { ! _wl_no_box; }
 
 wl_clipboard_clear() { timeout 10 wl-copy --clear; }
 
