@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Desktops whose portal we cannot install here, played by the scripted backend: KDE Plasma 6.0
 # (the shortcut counts only as offered with the session, the binding's own list is ignored),
-# a frontend of 1.21 or later (no shortcut session without an application id), and a
-# permission dialog answered after 20 s. A refusal is said once, the binding is never asked
+# a frontend of 1.21 or later (no shortcut session without an application id), Hyprland (no
+# key described: its user binds it in hyprland.conf), and a permission dialog answered after
+# 20 s. A refusal is said once, the binding is never asked
 # for again in the session, and a key the user gives later in the desktop's settings scans at
 # its first press.
 # shellcheck source=wayland_lib.sh
@@ -62,4 +63,18 @@ else
     wl_wait_shortcut scan 20 || e2e_fail "portal 1.21: no shortcut although the id is known"
     ! e2e_poll 2 _wl_box_up || e2e_fail "portal 1.21: a message box although Print is bound"
 fi
+wl_stop_desktop
+
+# Hyprland describes no key and has no version: bound all the same, nothing said, and the key
+# bound in hyprland.conf scans.
+wl_start_desktop 800x600 --background "$screen" --float --shortcuts-as hyprland
+wl_keyboard
+# shellcheck disable=SC2119 # started without arguments
+wl_start_app
+wl_wait_shortcut scan 20 || e2e_fail "Hyprland: the shortcut was not bound"
+! e2e_poll 2 _wl_box_up || e2e_fail "Hyprland: a message box although the shortcut is bound"
+wl_clipboard_clear
+wl_activate_shortcut scan
+wl_scan_picture "$clip"
+"$SCAN_TOOL" compare "$clip" "$screen" || e2e_fail "Hyprland: the picture is not the screen"
 echo "PASS"

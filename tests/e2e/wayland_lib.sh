@@ -25,8 +25,9 @@
 #                                      (default grim)
 #       --no-global-shortcuts          the frontend offers no GlobalShortcuts portal
 #       --shortcuts-as VERSION         the scripted GlobalShortcuts behave as plasma6.0 (only
-#                                      CreateSession's shortcuts count) or portal1.21 (no session
-#                                      without an app id); see portal_backend.py
+#                                      CreateSession's shortcuts count), portal1.21 (no session
+#                                      without an app id) or hyprland (no key described, no
+#                                      version); see portal_backend.py
 #       --portal-keys KEY[,KEY...]     sway hands these keys (xkb names, e.g. Print) to the
 #                                      scripted backend instead of the focused window, as a
 #                                      desktop with a GlobalShortcuts backend does: a press sends
@@ -75,6 +76,8 @@
 #   wl_set_screenshot_mode MODE        grim, never, refuse:N or delay:S from now on
 #
 # The program on that desktop:
+#   wl_install_entry                   installs the program's desktop entry (packaging/) for
+#                                      $NUMARIKA in the private home, as a package would
 #   wl_start_app [ARGS...]             starts $NUMARIKA (natively on Wayland, as in a Wayland
 #                                      session) and waits for its main window; sets APP_PID and
 #                                      APP_CON (sway's id of the main window)
@@ -523,7 +526,7 @@ wl_start_desktop() {
             --no-global-shortcuts) shortcuts=0 ;;
             --shortcuts-as)
                 case $2 in
-                    plasma6.0 | portal1.21) shortcuts_as=$2 ;;
+                    plasma6.0 | portal1.21 | hyprland) shortcuts_as=$2 ;;
                     *) e2e_fail "wl_start_desktop: --shortcuts-as $2?" ;;
                 esac
                 shift
@@ -760,6 +763,16 @@ wl_grant_shortcut() { _wl_test_call Grant "string:$1" "string:$2" >/dev/null; }
 wl_set_screenshot_mode() { _wl_test_call SetScreenshotMode "string:$1" >/dev/null; }
 
 # --- the program -----------------------------------------------------------------------------
+
+wl_install_entry() {
+    mkdir -p "$HOME/.local/share/applications"
+    local bindir
+    bindir=$(dirname "$(realpath "$NUMARIKA")")
+    sed -e "s|@NUMARIKA_BINDIR@|$bindir|g" \
+        -e "s|@NUMARIKA_PROGRAM@|$bindir/libexec/numarika/numarika|g" \
+        "$WL_LIB_DIR/../../packaging/com.example.numarika.desktop.in" \
+        >"$HOME/.local/share/applications/com.example.numarika.desktop"
+}
 
 wl_start_app() {
     wl_bg app "$NUMARIKA" "$@"
