@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
+#include <QWindow>
 #include <exception>
+#include <memory>
 
 #include "capture/module1.h"
 #include "controls/win_types.h"
@@ -54,10 +56,26 @@ bool main::scanWaits() {
     scanWaiting_ = true;
     hotKeys.afterDecided([window = QPointer<main>(this)] {
         if (!window) return;
-        QTimer::singleShot(0, window, [window] {
+        // The desktop's dialog closes with its answer and hands the focus back to our window:
+        // hidden before that, mutter has aborted (a focused window unmanaged). Bounded, for a
+        // desktop that gives no focus back.
+        auto focus = std::make_shared<QMetaObject::Connection>();
+        const auto resume = [window, focus] {
+            QObject::disconnect(*focus);
+            if (!window || !window->scanWaiting_) return;
             window->scanWaiting_ = false;
             window->m_n_cap_Click();
-        });
+        };
+        if (window->isActiveWindow()) {
+            QTimer::singleShot(0, window, resume);
+            return;
+        }
+        *focus = connect(qApp, &QGuiApplication::focusWindowChanged, window,
+                         [window, resume](QWindow* focused) {
+                             if (focused && focused == window->windowHandle())
+                                 QTimer::singleShot(0, window, resume);
+                         });
+        QTimer::singleShot(1000, window, resume);
     });
     return true;
 }
