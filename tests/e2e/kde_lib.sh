@@ -103,15 +103,7 @@ EOF
     WL_STARTUP_SECONDS=$(awk -v d=$(($(_wl_now) - _wl_t0)) 'BEGIN { printf "%.3f", d / 1e6 }')
 }
 
-kde_install_entry() {
-    mkdir -p "$HOME/.local/share/applications"
-    local bindir
-    bindir=$(dirname "$(realpath "$NUMARIKA")")
-    sed -e "s|@NUMARIKA_BINDIR@|$bindir|g" \
-        -e "s|@NUMARIKA_PROGRAM@|$bindir/libexec/numarika/numarika|g" \
-        "$WL_LIB_DIR/../../packaging/com.example.numarika.desktop.in" \
-        >"$HOME/.local/share/applications/com.example.numarika.desktop"
-}
+kde_install_entry() { wl_install_entry; }
 
 kde_start_app() {
     wl_bg app env QT_QPA_PLATFORM=wayland QT_LOGGING_RULES=numarika.platform=true \
@@ -202,7 +194,8 @@ kde_screenshots() {
 }
 
 kde_invoke() {
-    gdbus call --session -d org.kde.kglobalaccel -o "/component/$1" \
+    # The component's object path has its name's other characters as _ (com_example_numarika).
+    gdbus call --session -d org.kde.kglobalaccel -o "/component/${1//[^A-Za-z0-9_]/_}" \
         -m org.kde.kglobalaccel.Component.invokeShortcut "$2" >/dev/null
 }
 
