@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
@@ -35,12 +36,13 @@ struct ScanFailure : std::exception {
 
 }  // namespace
 
-// A box of ours on the screen would be in the picture, and a dialog of the desktop still
+// A message box of ours on the screen would be in the picture, and a dialog of the desktop still
 // asking the user about our key (GNOME's) would go away with our window: the scan waits for
 // both, however it was asked for (the menu, the hot key, `numarika --scan`), and runs once.
 bool main::scanWaits() {
     if (scanWaiting_) return true;
-    if (QWidget* modal = QApplication::activeModalWidget()) {
+    // A dialog the user works in (the colour dialog) stays up: the scan runs beside it.
+    if (auto* modal = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         scanWaiting_ = true;
         connect(
             modal, &QObject::destroyed, this,
