@@ -15,6 +15,8 @@
 #   kde_free_key KEY               takes KEY (a Qt key code) from whichever shortcut holds it,
 #                                  as a user does in System Settings (Spectacle's Print, where
 #                                  Spectacle is installed)
+#   kde_accept TITLE               answers the portal's dialog titled TITLE (an X11 window: the
+#                                  portal runs on Xwayland here) with Return, as its OK
 #   kde_screenshots                whether KWin takes pictures (ScreenShot2): not without a GPU
 #                                  (KWin 6 composites in software then, and its screenshot
 #                                  effect needs OpenGL)
@@ -186,6 +188,13 @@ kde_free_key() {
         _kde_accel setShortcut "[$holder]" "@ai []" 4 >/dev/null
     done
     e2e_fail "kde: the key $1 stays held by $holder"
+}
+
+kde_accept() {
+    local wid
+    wid=$(xdotool search --name "^$1\$" | head -n 1) || return 1
+    [ -n "$wid" ] || return 1
+    xdotool windowactivate --sync "$wid" key --window "$wid" Return
 }
 
 kde_screenshots() {

@@ -549,6 +549,8 @@ wl_start_desktop() {
     done
     _wl_begin_desktop
     export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
+    # Installed as a package would be: the portal (1.22) takes our id only with its entry.
+    wl_install_entry
 
     # Taken after the watcher started, so that only this shell and what it starts hold it.
     [ "$screenshot" = wlr ] && _wl_take_wlr_turn
