@@ -15,11 +15,10 @@
 #   kde_free_key KEY               takes KEY (a Qt key code) from whichever shortcut holds it,
 #                                  as a user does in System Settings (Spectacle's Print, where
 #                                  Spectacle is installed)
-#   kde_accept TITLE               answers the portal's dialog titled TITLE (an X11 window: the
-#                                  portal runs on Xwayland here) with Return, as its OK
 #   kde_screenshots                whether KWin takes pictures (ScreenShot2): not without a GPU
 #                                  (KWin 6 composites in software then, and its screenshot
 #                                  effect needs OpenGL)
+#   KDE_PLASMA_VERSION             KWin's version, e.g. 6.7.4 (exported by kde_start_desktop)
 #   KDE_COMPONENTS                 the names kglobalaccel may file numarika's shortcut under:
 #                                  its application id (Plasma 6 through a portal that knows
 #                                  it), else its session token
@@ -57,9 +56,10 @@ kde_start_desktop() {
     # The installed binary carries a file capability, which a container refuses; a copy runs.
     cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
     # Plasma's major version, which its programs read from the session.
-    KDE_SESSION_VERSION=$("$WL_DIR/kwin_wayland" --version | grep -o '[0-9]\+' | head -n 1)
+    KDE_PLASMA_VERSION=$("$WL_DIR/kwin_wayland" --version | grep -o '[0-9][0-9.]*' | head -n 1)
+    KDE_SESSION_VERSION=${KDE_PLASMA_VERSION%%.*}
     export XDG_CURRENT_DESKTOP=KDE XDG_SESSION_DESKTOP=KDE XDG_SESSION_TYPE=wayland \
-        KDE_FULL_SESSION=true KDE_SESSION_VERSION
+        KDE_FULL_SESSION=true KDE_SESSION_VERSION KDE_PLASMA_VERSION
     # Xwayland's sockets go there; a machine that never ran an X server lacks the folder.
     [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
 
@@ -188,13 +188,6 @@ kde_free_key() {
         _kde_accel setShortcut "[$holder]" "@ai []" 4 >/dev/null
     done
     e2e_fail "kde: the key $1 stays held by $holder"
-}
-
-kde_accept() {
-    local wid
-    wid=$(xdotool search --name "^$1\$" | head -n 1) || return 1
-    [ -n "$wid" ] || return 1
-    xdotool windowactivate --sync "$wid" key --window "$wid" Return
 }
 
 kde_screenshots() {

@@ -58,14 +58,13 @@ echo "KDE desktop up in $WL_STARTUP_SECONDS s (Plasma $KDE_SESSION_VERSION)"
 kde_screenshots || echo "KWin takes no pictures here: the scans must fail and say so"
 kde_free_key "$KDE_KEY_PRINT"
 kde_install_entry
+# Plasma 6.4 and later ask about the shortcuts of an id they have not seen (6.7: "Global
+# Shortcuts Requested", not answerable here): seen as a user who allowed it before would.
+if [ "$(printf '%s\n' 6.4 "$KDE_PLASMA_VERSION" | sort -V | head -n 1)" = 6.4 ]; then
+    kde_hold_key com.example.numarika scan "$KDE_KEY_PRINT"
+fi
 kde_start_app
 kde_wait_window '^ヌマリカ Ver1\.00$' 30 || e2e_fail "no main window on KWin"
-# Plasma 6.7 asks about an id it has not seen before it binds anything: the user says OK.
-_bound_or_asked() { _print_bound || _kde_has_window '^Global Shortcuts Requested$' ''; }
-e2e_poll 20 _bound_or_asked || e2e_fail "Print is not numarika's in kglobalaccel, nor asked for"
-if ! _print_bound; then
-    kde_accept 'Global Shortcuts Requested' || e2e_fail "the desktop's dialog could not be answered"
-fi
 e2e_poll 20 _print_bound || e2e_fail "Print is not numarika's in kglobalaccel"
 e2e_poll 20 grep -q 'global shortcut for Print Screen bound' "$log" ||
     e2e_fail "the program did not see its key bound"
