@@ -15,9 +15,9 @@
 #   kde_free_key KEY               takes KEY (a Qt key code) from whichever shortcut holds it,
 #                                  as a user does in System Settings (Spectacle's Print, where
 #                                  Spectacle is installed)
-#   kde_screenshots                whether KWin takes pictures (ScreenShot2): not without a GPU
-#                                  (KWin 6 composites in software then, and its screenshot
-#                                  effect needs OpenGL)
+#   kde_screenshots                whether KWin takes pictures (ScreenShot2): KWin 6 does not
+#                                  without a GPU (it composites in software then, and its
+#                                  screenshot effect needs OpenGL)
 #   KDE_PLASMA_VERSION             KWin's version, e.g. 6.7.4 (exported by kde_start_desktop)
 #   KDE_COMPONENTS                 the names kglobalaccel may file numarika's shortcut under:
 #                                  its application id (Plasma 6 through a portal that knows
@@ -77,6 +77,12 @@ kde_start_desktop() {
 
     _wl_spawn permissions /usr/libexec/xdg-permission-store --replace
     _wl_spawn pipewire pipewire
+    # Screenshots allowed to our id, so that the portal (Plasma 6.7) asks nobody.
+    _wl_await permissions 10 _wl_has_owner org.freedesktop.impl.portal.PermissionStore
+    gdbus call --session -d org.freedesktop.impl.portal.PermissionStore \
+        -o /org/freedesktop/impl/portal/PermissionStore \
+        -m org.freedesktop.impl.portal.PermissionStore.SetPermission \
+        screenshot true screenshot com.example.numarika "['yes']" >/dev/null
     # Its dialogs are Qt 5 programs: on Xwayland, Qt 5 has no Wayland platform here.
     _wl_spawn portal-kde env QT_QPA_PLATFORM=xcb \
         /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde
@@ -191,6 +197,8 @@ kde_free_key() {
 }
 
 kde_screenshots() {
+    # KWin 6 without a GPU: 6.3 offers no ScreenShot2, 6.7 answers it Cancelled.
+    [ "$KDE_SESSION_VERSION" -lt 6 ] || [ -e /dev/dri ] || return 1
     gdbus introspect --session -d org.kde.KWin -o /org/kde/KWin/ScreenShot2 2>/dev/null |
         grep -q 'interface org.kde.KWin.ScreenShot2'
 }
