@@ -1,8 +1,11 @@
 #include "capture/module1.h"
 
+#include <memory>
+
 #include "controls/user32.h"
 #include "main_window/main.h"
 #include "platform/dialogs.h"
+#include "platform/hot_keys.h"
 #include "platform/platform.h"
 
 namespace numarika::Module1 {
@@ -49,14 +52,35 @@ void UnregisterPrintKey(Hwnd hwnd) {
 }  // namespace numarika::Module1
 
 namespace numarika {
+namespace {
+
+// Never into the picture: a refusal heard in a scan's middle is told after it.
+void tellKeyRefused() {
+    main* window = main::instance();
+    if (window && window->scanning()) {
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = QObject::connect(
+            window, &main::scanEnded, window,
+            [once] {
+                QObject::disconnect(*once);
+                tellKeyRefused();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    services().dialogs->messageBox(QStringLiteral("Print Screenキーの設定に失敗しました。"));
+    // Where the desktop has a page of its own for our shortcut, the box's OK leads there: the
+    // user can give it another key, or free Print for it.
+    services().hotKeys->configure();
+}
+
+}  // namespace
 
 void main::HookHotKey() {
     // The desktop may take the key back later (the keyboard map changed and Print could not
     // be had again): that is said as a refused registration is.
     user32().onHotKeyLost = [](Hwnd, Int32 id) {
-        if (id == Module1::lngHotKeyAtom)
-            services().dialogs->messageBox(
-                QStringLiteral("Print Screenキーの設定に失敗しました。"));
+        if (id == Module1::lngHotKeyAtom) tellKeyRefused();
     };
     Module1::HookWindow(hWnd());
 }

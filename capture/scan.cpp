@@ -4,7 +4,13 @@
 // wants the program in the picture, the window is minimised for the capture.
 
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QWindow>
 #include <exception>
+#include <memory>
 
 #include "capture/module1.h"
 #include "controls/win_types.h"
@@ -30,11 +36,57 @@ struct ScanFailure : std::exception {
 
 }  // namespace
 
+// A message box of ours on the screen would be in the picture, and a dialog of the desktop still
+// asking the user about our key (GNOME's) would go away with our window: the scan waits for
+// both, however it was asked for (the menu, the hot key, `numarika --scan`), and runs once.
+bool main::scanWaits() {
+    if (scanWaiting_) return true;
+    // A dialog the user works in (the colour dialog) stays up: the scan runs beside it.
+    if (auto* modal = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        scanWaiting_ = true;
+        connect(
+            modal, &QObject::destroyed, this,
+            [this] {
+                scanWaiting_ = false;
+                m_n_cap_Click();
+            },
+            Qt::QueuedConnection);
+        return true;
+    }
+    HotKeys& hotKeys = *services().hotKeys;
+    if (!hotKeys.deciding()) return false;
+    scanWaiting_ = true;
+    hotKeys.afterDecided([window = QPointer<main>(this)] {
+        if (!window) return;
+        // The desktop's dialog closes with its answer and hands the focus back to our window:
+        // hidden before that, mutter has aborted (a focused window unmanaged). Bounded, for a
+        // desktop that gives no focus back.
+        auto focus = std::make_shared<QMetaObject::Connection>();
+        const auto resume = [window, focus] {
+            QObject::disconnect(*focus);
+            if (!window || !window->scanWaiting_) return;
+            window->scanWaiting_ = false;
+            window->m_n_cap_Click();
+        };
+        if (window->isActiveWindow()) {
+            QTimer::singleShot(0, window, resume);
+            return;
+        }
+        *focus = connect(qApp, &QGuiApplication::focusWindowChanged, window,
+                         [window, resume](QWindow* focused) {
+                             if (focused && focused == window->windowHandle())
+                                 QTimer::singleShot(0, window, resume);
+                         });
+        QTimer::singleShot(1000, window, resume);
+    });
+    return true;
+}
+
 void main::m_n_cap_Click() {
     // One scan at a time: the scan yields, and a click on スキャン or the hot key delivered
     // meanwhile would start another inside it, whose picture shows the window this one hid.
     // The menu entry is off while it runs; a request by the bus waits for scanEnded.
-    if (scanning()) return;
+    if (scanning() || scanWaits()) return;
     struct Running {
         main& w;
         explicit Running(main& window) : w(window) {

@@ -33,6 +33,13 @@ void listenToHotKeys() {
             const Hwnd hwnd = it->hwnd;
             u.hotKeys.remove(id);
             if (u.onHotKeyLost) u.onHotKeyLost(hwnd, id);
+        },
+        // Kept: a key the user gives it later in the desktop's settings still reaches us.
+        [](std::int32_t id) {
+            User32& u = user32();
+            const auto it = u.hotKeys.constFind(id);
+            if (it == u.hotKeys.cend()) return;
+            if (u.onHotKeyLost) u.onHotKeyLost(it->hwnd, id);
         });
 }
 

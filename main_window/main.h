@@ -166,8 +166,12 @@ class main : public QMainWindow {
     QAction* addSeparator(QMenu* menu);
     void layOutClientNow();
 
+    // Whether a scan asked for has to wait (see scan.cpp); then it runs later by itself.
+    bool scanWaits();
+
     Hwnd hwnd_ = 0;
     bool unloaded_ = false;
+    bool scanWaiting_ = false;
     int scans_ = 0;
 };
 

@@ -45,9 +45,12 @@ int main(int argc, char* argv[]) {
     if (!session.qpaPlatform.isEmpty()) qputenv("QT_QPA_PLATFORM", session.qpaPlatform);
 
     Q_INIT_RESOURCE(resources);
+    // Launcher and task bar; before the application, whose start (Qt 6.11) tells the portal
+    // this name as our application id before its first other call there. Named later, the
+    // portal has filed the connection without an id, and nobody can register it any more.
+    QGuiApplication::setDesktopFileName(numarika::kApplicationId);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("numarika"));
-    QGuiApplication::setDesktopFileName(numarika::kApplicationId);  // launcher and task bar
     // The name on the session bus first, before the desktop's services are asked for (the
     // portal may take seconds) and the start-up may show a message (the hot key's refusal):
     // a `numarika --scan` of the desktop's key binding that comes meanwhile must find this

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace numarika {
 
@@ -21,13 +22,32 @@ class HotKeys {
     // Wayland): known at start and unchanged for the session, so a refusal there is final,
     // unlike a key another program holds now and may let go of later.
     virtual bool everOffered() const { return true; }
+    // True while the desktop is still deciding about a registration it accepted, maybe asking
+    // the user in a dialog of its own that goes away with our window (GNOME): a scan, which
+    // hides the window, waits for the decision (afterDecided).
+    virtual bool deciding() const { return false; }
+    // Opens the desktop's settings of our global shortcut, where it has such a page for a
+    // program (KDE Plasma 6.5 and later); false where it has none.
+    virtual bool configure() { return false; }
+    // Runs `then` once, on the UI thread, when nothing is being decided any more.
+    void afterDecided(std::function<void()> then) {
+        if (!deciding()) {
+            then();
+            return;
+        }
+        waiting_.push_back(std::move(then));
+    }
 
     // `activated` hears the presses; `lost` hears of a registration that the desktop took
-    // back later (the keyboard map changed and the key could not be had again, a portal
-    // withdrew the shortcut). Both run on the UI thread.
-    void setHandlers(Handler activated, Handler lost) {
+    // back later (the keyboard map changed and the key could not be had again, the portal
+    // closed the session); `refused` of one the desktop gave no key, or took it away, and
+    // still keeps: should the user give it a key later in the desktop's settings, its presses
+    // come without a new registration. Without `refused`, `lost` hears those too. All run on
+    // the UI thread.
+    void setHandlers(Handler activated, Handler lost, Handler refused = nullptr) {
         activated_ = std::move(activated);
         lost_ = std::move(lost);
+        refused_ = std::move(refused);
     }
 
   protected:
@@ -37,10 +57,24 @@ class HotKeys {
     void notifyLost(std::int32_t id) const {
         if (lost_) lost_(id);
     }
+    void notifyRefused(std::int32_t id) const {
+        if (refused_)
+            refused_(id);
+        else
+            notifyLost(id);
+    }
+    // The decision deciding() waited for is made.
+    void notifyDecided() {
+        std::vector<std::function<void()>> waiting;
+        waiting.swap(waiting_);
+        for (auto& then : waiting) then();
+    }
 
   private:
     Handler activated_;
     Handler lost_;
+    Handler refused_;
+    std::vector<std::function<void()>> waiting_;
 };
 
 }  // namespace numarika

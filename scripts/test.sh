@@ -47,7 +47,6 @@ lint() {
 lint
 
 jobs=$(nproc)
-ctest_exclude=()
 # Tests that need a desktop bring their own; none may reach a developer's real display.
 unset DISPLAY WAYLAND_DISPLAY
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-2G}
@@ -63,20 +62,11 @@ build_and_test() {
     ninja -C "$dir" -j"$jobs"
     echo "=== $dir: tests"
     # Each end-to-end test has its own X server, so two can run side by side.
-    ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 "${ctest_exclude[@]}"
+    ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600
 }
 
 start=$SECONDS
 if [ -n "$lane" ]; then
-    # The desktops of these releases whose tests do not pass there yet: GNOME 48 and later,
-    # KDE Plasma 6 and the portal's newer GlobalShortcuts. Said here, not hidden.
-    lane_pending='gnome_scan|kde_desktop|wayland_scan|wayland_portal_versions|wayland_refusals'
-    # sway 1.12: grim 1.5 copies the screen through ext-image-copy-capture, and the portal 1.22
-    # wants the application id before the shortcut session.
-    [ "$lane" = testing ] && lane_pending+='|wayland_screencopy|wayland_scaled'
-    lane_pending="e2e_test_($lane_pending)\$"
-    echo "=== lane $lane: not run here yet: $lane_pending"
-    ctest_exclude=(-E "$lane_pending")
     build_and_test "build-$lane" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUMARIKA_WERROR=ON \
         "-DNUMARIKA_TEST_LAUNCHER=bash;$root/scripts/isolate.sh"
     bash scripts/check-package.sh "build-$lane"

@@ -4,11 +4,13 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <utility>
 
 #include "platform/keyboard.h"
 #include "platform/logging.h"
-#include "platform/portal/host_registry.h"
 #include "platform/portal/parent_window.h"
 #include "platform/portal/portal_request.h"
 
@@ -54,19 +56,22 @@ QList<Shortcut> offeredShortcuts() {
               {QStringLiteral("preferred_trigger"), QStringLiteral("Print")}}}};
 }
 
-// Whether a list of shortcuts from the portal holds ours with a key to press.
-bool holdsKey(const QVariant& shortcuts) {
-    QList<Shortcut> list;
+QList<Shortcut> shortcutList(const QVariant& shortcuts) {
     if (shortcuts.canConvert<QDBusArgument>())
-        list = qdbus_cast<QList<Shortcut>>(shortcuts.value<QDBusArgument>());
-    else
-        list = shortcuts.value<QList<Shortcut>>();
-    for (const Shortcut& shortcut : list) {
-        if (shortcut.id == PortalGlobalShortcuts::kShortcutId &&
-            !shortcut.properties.value(QStringLiteral("trigger_description")).toString().isEmpty())
-            return true;
+        return qdbus_cast<QList<Shortcut>>(shortcuts.value<QDBusArgument>());
+    return shortcuts.value<QList<Shortcut>>();
+}
+
+// Our shortcut in a list from the portal, if it is there.
+std::optional<Shortcut> ours(const QVariant& shortcuts) {
+    for (const Shortcut& shortcut : shortcutList(shortcuts)) {
+        if (shortcut.id == PortalGlobalShortcuts::kShortcutId) return shortcut;
     }
-    return false;
+    return std::nullopt;
+}
+
+QString triggerOf(const Shortcut& shortcut) {
+    return shortcut.properties.value(QStringLiteral("trigger_description")).toString();
 }
 
 }  // namespace
@@ -74,7 +79,10 @@ bool holdsKey(const QVariant& shortcuts) {
 QStringList PortalGlobalShortcuts::componentNames() { return {kApplicationId, kSessionToken}; }
 
 PortalGlobalShortcuts::PortalGlobalShortcuts(QDBusConnection bus, int timeoutMs, KeyCheck keyCheck)
-    : bus_(std::move(bus)), timeoutMs_(timeoutMs), keyCheck_(std::move(keyCheck)) {
+    : bus_(std::move(bus)),
+      timeoutMs_(timeoutMs),
+      keyCheck_(std::move(keyCheck)),
+      restarts_(bus_, nullptr, [this] { portalRestarted(); }) {
     qDBusRegisterMetaType<Shortcut>();
     qDBusRegisterMetaType<QList<Shortcut>>();
 }
@@ -103,10 +111,15 @@ bool PortalGlobalShortcuts::offered() {
     // The portal answers at once or not at all; a desktop without it must not hold up start-up.
     const QDBusMessage reply = bus_.call(get, QDBus::Block, 3000);
     offered_ = reply.type() == QDBusMessage::ReplyMessage;
-    if (!*offered_)
+    if (!*offered_) {
         qCInfo(lcPlatform).noquote()
             << "the desktop portal offers no global shortcuts:" << reply.errorMessage();
-    return *offered_;
+        return false;
+    }
+    if (!reply.arguments().isEmpty())
+        version_ = reply.arguments().constFirst().value<QDBusVariant>().variant().toUInt();
+    qCInfo(lcPlatform) << "the desktop portal offers global shortcuts, version" << version_;
+    return true;
 }
 
 bool PortalGlobalShortcuts::registerHotKey(std::int32_t id, std::uint32_t modifiers,
@@ -115,14 +128,27 @@ bool PortalGlobalShortcuts::registerHotKey(std::int32_t id, std::uint32_t modifi
     if (id_) return false;  // the one shortcut is taken
     if (!offered()) return false;
     id_ = id;
-    // Bound already: nothing to ask. Refused before: asked again, as a key held by another
-    // program is on X11 (the user may have given it to us meanwhile).
-    if (!bound_ && !binding_) {
-        if (session_.isEmpty())
-            createSession();
-        else
-            bindShortcut();
+    if (bound_ || binding_) return true;
+    if (refused_) {
+        // Told once already. A refusal that came while nothing was registered (in a scan's
+        // middle) is told now, after the registration has been accepted.
+        if (std::exchange(untold_, false))
+            QMetaObject::invokeMethod(
+                this,
+                [this, id] {
+                    if (id_ && *id_ == id && refused_) notifyRefused(id);
+                },
+                Qt::QueuedConnection);
+        // Where the desktop keeps a register of its own, the user may have given the key
+        // there meanwhile: asking it costs no dialog.
+        else if (keyCheck_ && !session_.isEmpty())
+            checkKey(/*quietly=*/true);
+        return true;
     }
+    if (session_.isEmpty())
+        createSession();
+    else
+        listShortcuts({});
     return true;
 }
 
@@ -132,18 +158,39 @@ bool PortalGlobalShortcuts::unregisterHotKey(std::int32_t id) {
     return true;
 }
 
+bool PortalGlobalShortcuts::configure() {
+    if (version_ < 2 || session_.isEmpty() || !bus_.isConnected()) return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kInterface,
+                                                       QStringLiteral("ConfigureShortcuts"));
+    call.setArguments(
+        {QVariant::fromValue(QDBusObjectPath(session_)), portalParentWindow(), QVariantMap()});
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, 10000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher] {
+        watcher->deleteLater();
+        if (watcher->isError())
+            qCInfo(lcPlatform).noquote()
+                << "the desktop's shortcut settings did not open:" << watcher->error().name()
+                << watcher->error().message();
+    });
+    qCInfo(lcPlatform) << "opening the desktop's settings of the global shortcut";
+    return true;
+}
+
 void PortalGlobalShortcuts::createSession() {
     binding_ = true;
+    const unsigned generation = ++generation_;
+    // Plasma up to 6.0 binds what the session is made with; later ones ignore it here.
     const QVariantMap options{
         {QStringLiteral("session_handle_token"), kSessionToken},
         {QStringLiteral("shortcuts"), QVariant::fromValue(offeredShortcuts())}};
     PortalRequest::start(
         bus_, kInterface, QStringLiteral("CreateSession"), {}, options, timeoutMs_, this,
-        [this](const PortalAnswer& answer) {
+        [this, generation](const PortalAnswer& answer) {
+            if (!current(generation)) return;
             const QString session =
                 answer.results.value(QStringLiteral("session_handle")).toString();
             if (!answer.ok() || session.isEmpty()) {
-                fail(QStringLiteral("no session: ") + answer.error);
+                fail(QStringLiteral("no session: code %1 %2").arg(answer.code).arg(answer.error));
                 return;
             }
             session_ = session;
@@ -158,56 +205,111 @@ void PortalGlobalShortcuts::createSession() {
         });
 }
 
+// Made once per session: GNOME refuses a second binding.
 void PortalGlobalShortcuts::bindShortcut() {
     binding_ = true;
-    PortalRequest::start(bus_, kInterface, QStringLiteral("BindShortcuts"),
-                         {QVariant::fromValue(QDBusObjectPath(session_)),
-                          QVariant::fromValue(offeredShortcuts()), portalParentWindow()},
-                         {}, timeoutMs_, this, [this](const PortalAnswer& answer) {
-                             if (session_.isEmpty()) return;  // closed meanwhile: failed then
-                             if (!answer.ok()) {
-                                 fail(QStringLiteral("binding refused: ") + answer.error);
-                                 return;
-                             }
-                             checkAnswer(answer.results);
-                         });
+    const unsigned generation = generation_;
+    PortalRequest::start(
+        bus_, kInterface, QStringLiteral("BindShortcuts"),
+        {QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(offeredShortcuts()),
+         portalParentWindow()},
+        {}, timeoutMs_, this, [this, generation](const PortalAnswer& answer) {
+            if (!current(generation)) return;
+            const QVariant shortcuts = answer.results.value(QStringLiteral("shortcuts"));
+            if (answer.ok() && ours(shortcuts)) {
+                judge(shortcuts, {});
+                return;
+            }
+            listShortcuts(answer.ok() ? QStringLiteral("the portal bound no shortcut")
+                                      : QStringLiteral("binding refused: code %1 %2")
+                                            .arg(answer.code)
+                                            .arg(answer.error));
+        });
 }
 
-void PortalGlobalShortcuts::checkAnswer(const QVariantMap& results) {
-    if (!holdsKey(results.value(QStringLiteral("shortcuts")))) {
-        fail(QStringLiteral("the portal bound no key to the shortcut"));
+// What the session holds, after a binding that says it failed: GNOME 48.0 answers some
+// successful ones so.
+void PortalGlobalShortcuts::listShortcuts(const QString& bindError) {
+    binding_ = true;
+    const unsigned generation = generation_;
+    PortalRequest::start(
+        bus_, kInterface, QStringLiteral("ListShortcuts"),
+        {QVariant::fromValue(QDBusObjectPath(session_))}, {}, timeoutMs_, this,
+        [this, generation, bindError](const PortalAnswer& answer) {
+            if (!current(generation)) return;
+            if (!answer.ok()) {
+                fail(bindError.isEmpty() ? QStringLiteral("no list of the shortcuts: code %1 %2")
+                                               .arg(answer.code)
+                                               .arg(answer.error)
+                                         : bindError);
+                return;
+            }
+            if (!bindError.isEmpty() && ours(answer.results.value(QStringLiteral("shortcuts"))))
+                qCInfo(lcPlatform).noquote()
+                    << "the binding was answered as failed, yet holds the shortcut:" << bindError;
+            judge(answer.results.value(QStringLiteral("shortcuts")),
+                  bindError.isEmpty() ? QStringLiteral("the portal bound no shortcut") : bindError);
+        });
+}
+
+void PortalGlobalShortcuts::judge(const QVariant& shortcuts, const QString& whyNot) {
+    const std::optional<Shortcut> shortcut = ours(shortcuts);
+    if (!shortcut) {
+        fail(whyNot);
         return;
     }
-    if (!keyCheck_) {
-        confirm();
+    described_ = !triggerOf(*shortcut).isEmpty();
+    if (keyCheck_) {
+        checkKey(/*quietly=*/false);
         return;
     }
-    keyCheck_(this, [this](bool hasKey, const QString& why) {
+    // Hyprland describes no trigger: its user binds the key in hyprland.conf.
+    confirm(described_ ? QStringLiteral("to ") + triggerOf(*shortcut)
+                       : QStringLiteral("(the desktop tells no key: one is bound in its own "
+                                        "settings, e.g. hyprland.conf)"));
+}
+
+// `quietly`: a refusal told before is not told again, nor is the decision waited for.
+void PortalGlobalShortcuts::checkKey(bool quietly) {
+    if (!quietly) binding_ = true;
+    const unsigned generation = generation_;
+    keyCheck_(this, [this, generation, quietly](bool hasKey, const QString& why) {
+        if (!current(generation)) return;
         if (hasKey)
-            confirm();
-        else
+            confirm(quietly ? QStringLiteral("(given a key in the desktop's settings)")
+                            : QString());
+        else if (!quietly)
             fail(why);
     });
 }
 
-void PortalGlobalShortcuts::confirm() {
+void PortalGlobalShortcuts::confirm(const QString& how) {
     binding_ = false;
     bound_ = true;
-    qCInfo(lcPlatform) << "global shortcut for Print Screen bound";
+    refused_ = untold_ = false;
+    qCInfo(lcPlatform).noquote() << ("global shortcut for Print Screen bound" +
+                                     (how.isEmpty() ? QString() : ' ' + how));
+    notifyDecided();
 }
 
 void PortalGlobalShortcuts::fail(const QString& why) {
     binding_ = false;
     bound_ = false;
+    // The same refusal again (a restarted portal answering as the old one did) is no news.
+    const bool news = !refused_;
+    refused_ = true;
     qCInfo(lcPlatform).noquote() << "global shortcut for Print Screen lost:" << why;
-    if (id_) {
-        const std::int32_t id = *id_;
-        id_.reset();
-        notifyLost(id);
+    if (news) {
+        if (id_)
+            notifyRefused(*id_);
+        else
+            untold_ = true;
     }
+    notifyDecided();
 }
 
 void PortalGlobalShortcuts::forgetSession() {
+    ++generation_;
     bus_.disconnect(kPortalService, kPortalPath, kInterface, QStringLiteral("Activated"), this,
                     SLOT(handleActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
     bus_.disconnect(kPortalService, kPortalPath, kInterface, QStringLiteral("ShortcutsChanged"),
@@ -217,25 +319,73 @@ void PortalGlobalShortcuts::forgetSession() {
     session_.clear();
 }
 
+void PortalGlobalShortcuts::portalRestarted() {
+    if (session_.isEmpty() && !binding_) return;  // nothing asked of the old one
+    forgetSession();
+    bound_ = false;
+    binding_ = false;
+    offered_.reset();
+    // The old one's binding died with it: bound anew, quietly if the answer is the same.
+    if (offered()) {
+        createSession();
+        return;
+    }
+    notifyDecided();
+    if (id_) {
+        const std::int32_t id = *id_;
+        id_.reset();
+        notifyLost(id);
+    }
+}
+
 void PortalGlobalShortcuts::handleActivated(const QDBusObjectPath& session,
                                             const QString& shortcutId, qulonglong,
                                             const QVariantMap&) {
-    if (session.path() != session_ || shortcutId != kShortcutId || !id_) return;
-    notifyActivated(*id_);
+    if (session.path() != session_ || shortcutId != kShortcutId) return;
+    // A press of a shortcut judged keyless: the user gave it a key in the desktop's settings.
+    if (!bound_ && !binding_) confirm(QStringLiteral("(its key pressed, given later)"));
+    if (id_) notifyActivated(*id_);
 }
 
 void PortalGlobalShortcuts::handleShortcutsChanged(const QDBusMessage& message) {
     const QVariantList arguments = message.arguments();
-    if (arguments.size() < 2 || !bound_ ||
+    if (arguments.size() < 2 || binding_ ||
         arguments.at(0).value<QDBusObjectPath>().path() != session_)
         return;
-    // The user took the key away in the desktop's settings.
-    if (!holdsKey(arguments.at(1))) fail(QStringLiteral("the desktop withdrew the key"));
+    const std::optional<Shortcut> shortcut = ours(arguments.at(1));
+    const bool described = shortcut && !triggerOf(*shortcut).isEmpty();
+    if (bound_) {
+        // The user took the key away in the desktop's settings.
+        if (!shortcut || (described_ && !described))
+            fail(QStringLiteral("the desktop withdrew the key"));
+        else
+            described_ = described;
+        return;
+    }
+    // Refused before: the user gave it a key in the desktop's settings.
+    if (described) {
+        described_ = true;
+        if (keyCheck_)
+            checkKey(/*quietly=*/true);
+        else
+            confirm(QStringLiteral("to ") + triggerOf(*shortcut) +
+                    QStringLiteral(" (given in the desktop's settings)"));
+    }
 }
 
 void PortalGlobalShortcuts::handleSessionClosed() {
     forgetSession();
-    fail(QStringLiteral("the desktop closed the session"));
+    binding_ = false;
+    bound_ = false;
+    // A new session at the next registration: this one's refusal does not hold for it.
+    refused_ = untold_ = false;
+    qCInfo(lcPlatform) << "global shortcut for Print Screen lost: the desktop closed the session";
+    notifyDecided();
+    if (id_) {
+        const std::int32_t id = *id_;
+        id_.reset();
+        notifyLost(id);
+    }
 }
 
 }  // namespace numarika

@@ -6,12 +6,24 @@
 // registering and unregistering afterwards only decide whether an activation counts, so the
 // scan's unregister/register costs no round trip to the portal while the shortcut holds a key.
 //
-// The shortcut is offered when the session is made as well as when it is bound (KDE Plasma up
-// to 6.1 reads it only from the session's options), and the answer is checked: a binding
-// without the shortcut or its key is a refusal, heard as a lost registration. On KDE Plasma
-// the portal's answer names the key asked for even when another program holds it, so
-// its own register is asked which key the shortcut really got. Later changes (the shortcut
-// withdrawn, the session closed by the desktop) are followed.
+// The shortcut is offered when the session is made as well as when it is bound: KDE Plasma
+// up to 6.0 reads it only from the session's options, 6.1 and later only from the binding
+// (6.7.4 registers nothing at the session). The binding is made once per session (GNOME fails
+// a second one) and may wait for the user: GNOME 48 and later, and Plasma 6.7 for a new id,
+// ask in a dialog of their own; deciding() holds off the scan meanwhile, which would close
+// GNOME's dialog with our window. A binding answered as failed, or without our shortcut, is
+// checked with ListShortcuts before it counts as refused (GNOME 48.0 reports some successes
+// as failures). On KDE Plasma the portal's answer names the key asked for even when another
+// program holds it, so its own register is asked which key the shortcut really got. A
+// shortcut listed without a trigger_description is bound: Hyprland never describes one (its
+// user binds the key in hyprland.conf).
+//
+// A refusal is told once (a refused registration that stays, see HotKeys): registering again
+// at every scan asks the desktop nothing new. The key may still come later, given by the user
+// in the desktop's settings: ShortcutsChanged with a trigger, or an Activated of the shortcut
+// judged keyless, and the presses count from then on. Later losses (the key withdrawn, the
+// session closed) are followed, and a restarted portal gets a new session, quietly when its
+// answer is the same as before.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -23,6 +35,7 @@
 #include <optional>
 
 #include "platform/hot_keys.h"
+#include "platform/portal/host_registry.h"
 
 namespace numarika {
 
@@ -54,6 +67,9 @@ class PortalGlobalShortcuts final : public QObject, public HotKeys {
     bool registerHotKey(std::int32_t id, std::uint32_t modifiers,
                         std::uint32_t virtualKey) override;
     bool unregisterHotKey(std::int32_t id) override;
+    bool deciding() const override { return binding_; }
+    // ConfigureShortcuts (version 2 of the portal: 1.21 and later, KDE Plasma 6.5 and later).
+    bool configure() override;
 
   private slots:
     void handleActivated(const QDBusObjectPath& session, const QString& shortcutId,
@@ -64,19 +80,30 @@ class PortalGlobalShortcuts final : public QObject, public HotKeys {
   private:
     void createSession();
     void bindShortcut();
-    void checkAnswer(const QVariantMap& results);
-    void confirm();
+    void listShortcuts(const QString& bindError);
+    void judge(const QVariant& shortcuts, const QString& whyNot);
+    void checkKey(bool quietly);
+    void confirm(const QString& how);
     void fail(const QString& why);
     void forgetSession();
+    void portalRestarted();
+    // Whether an answer started in generation `generation` still concerns this session.
+    bool current(unsigned generation) const { return generation == generation_; }
 
     QDBusConnection bus_;
     int timeoutMs_;
     KeyCheck keyCheck_;
     std::optional<bool> offered_;
-    QString session_;       // the session's object path once made
-    bool binding_ = false;  // the session is being made, the shortcut bound or its key checked
-    bool bound_ = false;    // the shortcut holds a key
+    uint version_ = 1;         // of the portal's interface
+    QString session_;          // the session's object path once made
+    unsigned generation_ = 0;  // counts sessions, so that answers for an old one are dropped
+    bool binding_ = false;     // the session is being made, the shortcut bound or its key checked
+    bool bound_ = false;       // the shortcut is bound (with a key, as far as the desktop tells)
+    bool described_ = false;   // the desktop told the key (trigger_description)
+    bool refused_ = false;     // the desktop gave no key: told, not asked again
+    bool untold_ = false;      // refused while nothing was registered: told at the next one
     std::optional<std::int32_t> id_;  // the registration that counts now
+    PortalRestartWatch restarts_;
 };
 
 }  // namespace numarika

@@ -8,6 +8,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "platform/logging.h"
+#include "platform/portal/host_registry.h"
 #include "platform/portal/parent_window.h"
 #include "platform/portal/portal_request.h"
 
@@ -26,31 +27,54 @@ bool oursToRemove(const QFileInfo& file, const QDateTime& asked) {
     return file.lastModified() >= asked.addSecs(-1);
 }
 
+// What a refusal means, for the user's report.
+QString whyNot(const PortalAnswer& answer) {
+    switch (answer.code) {
+        case 1:
+            // KDE's portal answers so for every failure of its own too (no ~/Pictures, no
+            // picture from KWin without a GPU).
+            return QStringLiteral(
+                "cancelled (code 1): by the user in the desktop's dialog, or "
+                "the desktop could not take the picture");
+        case 2:
+            return QStringLiteral(
+                "refused (code 2): the desktop denied the permission or "
+                "failed");
+        default:
+            return QStringLiteral("no answer (code %1): %2").arg(answer.code).arg(answer.error);
+    }
+}
+
 }  // namespace
 
 PortalScreenSource::PortalScreenSource(QDBusConnection bus, int timeoutMs)
-    : bus_(std::move(bus)), timeoutMs_(timeoutMs) {}
+    : bus_(std::move(bus)),
+      timeoutMs_(timeoutMs),
+      restarts_(std::make_unique<PortalRestartWatch>(bus_, nullptr)) {}
+
+PortalScreenSource::~PortalScreenSource() = default;
 
 // The portal has no say in the pointer: each desktop draws it or not as it does.
 void PortalScreenSource::requestScreen(bool, Done done) {
     const QDateTime asked = QDateTime::currentDateTime();
     QVariantMap options{{QStringLiteral("interactive"), false}};
-    PortalRequest::start(bus_, QStringLiteral("org.freedesktop.portal.Screenshot"),
-                         QStringLiteral("Screenshot"), {portalParentWindow()}, options, timeoutMs_,
-                         &requests_,
-                         [this, done = std::move(done), asked](const PortalAnswer& answer) {
-                             if (!answer.ok()) {
-                                 done(std::nullopt);
-                                 return;
-                             }
-                             const QUrl uri(answer.results.value(QStringLiteral("uri")).toString());
-                             if (!uri.isLocalFile()) {
-                                 qCInfo(lcPlatform) << "portal screenshot not in a file:" << uri;
-                                 done(std::nullopt);
-                                 return;
-                             }
-                             takePictureLater(uri.toLocalFile(), asked, &requests_, done);
-                         });
+    PortalRequest::start(
+        bus_, QStringLiteral("org.freedesktop.portal.Screenshot"), QStringLiteral("Screenshot"),
+        {portalParentWindow()}, options, timeoutMs_, &requests_,
+        [this, done = std::move(done), asked](const PortalAnswer& answer) {
+            if (!answer.ok()) {
+                qCInfo(lcPlatform).noquote() << "portal screenshot not taken:" << whyNot(answer);
+                done(std::nullopt);
+                return;
+            }
+            const QUrl uri(answer.results.value(QStringLiteral("uri")).toString());
+            if (!uri.isLocalFile()) {
+                qCInfo(lcPlatform) << "portal screenshot not in a file:" << uri;
+                done(std::nullopt);
+                return;
+            }
+            takePictureLater(uri.toLocalFile(), asked, &requests_, done);
+        });
 }
 
 void PortalScreenSource::takePictureLater(const QString& path, const QDateTime& asked,

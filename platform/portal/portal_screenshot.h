@@ -8,10 +8,13 @@
 #include <QDateTime>
 #include <QObject>
 #include <QStringList>
+#include <memory>
 
 #include "platform/screen_source.h"
 
 namespace numarika {
+
+class PortalRestartWatch;
 
 class PortalScreenSource final : public ScreenSource {
   public:
@@ -21,6 +24,7 @@ class PortalScreenSource final : public ScreenSource {
 
     explicit PortalScreenSource(QDBusConnection bus = QDBusConnection::sessionBus(),
                                 int timeoutMs = kTimeoutMs);
+    ~PortalScreenSource() override;
     void requestScreen(bool withPointer, Done done) override;
 
     // The picture in the file the portal named; the file is removed when it is ours to remove
@@ -35,6 +39,8 @@ class PortalScreenSource final : public ScreenSource {
   private:
     QDBusConnection bus_;
     int timeoutMs_;
+    std::unique_ptr<PortalRestartWatch>
+        restarts_;      // a restarted portal must learn our id before a picture
     QObject requests_;  // requests in flight end with this object
 };
 

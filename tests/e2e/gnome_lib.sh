@@ -17,14 +17,17 @@
 #   gnome_eval JS               runs JS in the shell and prints its value; fails if it throws
 #   gnome_windows               prints "TITLE|PID|FOCUSED" for each window
 #   gnome_wait_window REGEX [PID] [s]   waits for a window whose title matches (grep -E)
-#   gnome_key TITLE KEY         activates the window titled TITLE and presses and releases KEY
-#                               (a Clutter key name: Return, Escape, ...)
+#   gnome_key TITLE KEY...      activates the window titled TITLE and presses and releases KEY
+#                               (a Clutter key name: Return, Escape, ...); several keys are a
+#                               chord (Alt_L a), pressed in order and released in reverse
+#   gnome_shortcuts             whether the portal offers GlobalShortcuts (GNOME 48 and later)
 #   gnome_activation_token CMD  prints a token the shell gives a command it starts (its startup
 #                               id, which GNOME passes as XDG_ACTIVATION_TOKEN / DESKTOP_STARTUP_ID)
 #   gnome_screen OUT.png        the shell's own picture of the screen
 #
 # The program on that desktop:
-#   gnome_start_app             starts $NUMARIKA natively; sets APP_PID (does not wait)
+#   gnome_start_app             starts $NUMARIKA natively, logging numarika.platform to
+#                               $E2E_TMP/wl-app.log; sets APP_PID (does not wait)
 
 # shellcheck source=wayland_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/wayland_lib.sh"
@@ -58,13 +61,16 @@ _gnome_window_there() { gnome_windows | awk -F'|' -v re="$1" -v pid="$2" \
 gnome_wait_window() { e2e_poll "${3:-20}" _gnome_window_there "$1" "${2:-}"; }
 
 gnome_key() {
+    local keys
+    keys=$(printf '%s\n' "${@:2}" | jq -R . | jq -sc .)
     gnome_eval "const Clutter = imports.gi.Clutter;
         const w = global.get_window_actors().map(a => a.meta_window)
             .find(w => w.get_title() === $(jq -n --arg t "$1" '$t'));
         w.activate(global.get_current_time());
-        const t = imports.gi.GLib.get_monotonic_time();
-        global._numarikaKeyboard.notify_keyval(t, Clutter.KEY_$2, Clutter.KeyState.PRESSED);
-        global._numarikaKeyboard.notify_keyval(t + 1000, Clutter.KEY_$2, Clutter.KeyState.RELEASED);
+        const keys = $keys, k = global._numarikaKeyboard;
+        let t = imports.gi.GLib.get_monotonic_time();
+        for (const key of keys) k.notify_keyval(t += 1000, Clutter['KEY_' + key], Clutter.KeyState.PRESSED);
+        for (const key of keys.reverse()) k.notify_keyval(t += 1000, Clutter['KEY_' + key], Clutter.KeyState.RELEASED);
         true" >/dev/null
 }
 
@@ -80,9 +86,11 @@ gnome_screen() {
 }
 
 gnome_start_app() {
-    wl_bg app "$NUMARIKA"
+    wl_bg app env QT_LOGGING_RULES=numarika.platform=true "$NUMARIKA"
     APP_PID=$WL_PID
 }
+
+gnome_shortcuts() { _wl_portal_interfaces | grep -qx org.freedesktop.portal.GlobalShortcuts; }
 
 _gnome_system_bus() {
     sed -e 's|<type>session</type>|<type>system</type>|' \
@@ -147,10 +155,20 @@ gnome_start_desktop() {
     _wl_await shell 10 _gnome_settled "$background"
 
     _wl_await permissions 10 _wl_has_owner org.freedesktop.impl.portal.PermissionStore
-    gdbus call --session -d org.freedesktop.impl.portal.PermissionStore \
-        -o /org/freedesktop/impl/portal/PermissionStore \
-        -m org.freedesktop.impl.portal.PermissionStore.SetPermission \
-        screenshot true screenshot '' "['yes']" >/dev/null
+    # For programs without an id, and for ours once the portal knows it (1.19 and later).
+    for app in '' com.example.numarika; do
+        gdbus call --session -d org.freedesktop.impl.portal.PermissionStore \
+            -o /org/freedesktop/impl/portal/PermissionStore \
+            -m org.freedesktop.impl.portal.PermissionStore.SetPermission \
+            screenshot true screenshot "$app" "['yes']" >/dev/null
+    done
+    # GNOME 48 and later: GlobalShortcuts asks the user through Settings' provider, which the
+    # bus (without activation) does not start by itself.
+    local provider=/usr/libexec/gnome-control-center-global-shortcuts-provider
+    if [ -x "$provider" ]; then
+        _wl_spawn shortcuts-provider env GDK_BACKEND=wayland "$provider"
+        _wl_await shortcuts-provider 10 _wl_has_owner org.gnome.Settings.GlobalShortcutsProvider
+    fi
     _wl_spawn portal-gnome env GDK_BACKEND=wayland /usr/libexec/xdg-desktop-portal-gnome
     _wl_spawn portal-gtk env GDK_BACKEND=wayland /usr/libexec/xdg-desktop-portal-gtk
     mkdir -p "$WL_DIR/portals"

@@ -10,6 +10,16 @@
 #                                  is shown full screen by qmlscene. Exports WAYLAND_DISPLAY,
 #                                  DISPLAY (KWin's Xwayland), DBUS_SESSION_BUS_ADDRESS and the
 #                                  variables of a Plasma session. Logs: $E2E_TMP/wl-*.log.
+#   kde_free_key KEY               takes KEY (a Qt key code) from whichever shortcut holds it,
+#                                  as a user does in System Settings (Spectacle's Print, where
+#                                  Spectacle is installed)
+#   kde_screenshots                whether KWin takes pictures (ScreenShot2): KWin 6 does not
+#                                  without a GPU (it composites in software then, and its
+#                                  screenshot effect needs OpenGL)
+#   KDE_PLASMA_VERSION             KWin's version, e.g. 6.7.4 (exported by kde_start_desktop)
+#   KDE_COMPONENTS                 the names kglobalaccel may file numarika's shortcut under:
+#                                  its application id (Plasma 6 through a portal that knows
+#                                  it), else its session token
 #   kde_start_app                  starts $NUMARIKA natively on KWin, logging numarika.platform
 #                                  to $E2E_TMP/wl-app.log; sets APP_PID (no wait)
 #   kde_windows                    prints "PID<TAB>CAPTION" of every window KWin manages
@@ -30,6 +40,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/wayland_lib.sh"
 
 export KDE_KEY_PRINT=16777225
+# shellcheck disable=SC2034 # read by the tests that source this
+KDE_COMPONENTS=(com.example.numarika numarika)
 _kde_scripts=0
 
 kde_start_desktop() {
@@ -39,14 +51,17 @@ kde_start_desktop() {
     _wl_t0=$(_wl_now)
     _wl_begin_desktop
     mkdir -p "$WL_DIR/portals" "$HOME/Pictures"
+    # The installed binary carries a file capability, which a container refuses; a copy runs.
+    cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
+    # Plasma's major version, which its programs read from the session.
+    KDE_PLASMA_VERSION=$("$WL_DIR/kwin_wayland" --version | grep -o '[0-9][0-9.]*' | head -n 1)
+    KDE_SESSION_VERSION=${KDE_PLASMA_VERSION%%.*}
     export XDG_CURRENT_DESKTOP=KDE XDG_SESSION_DESKTOP=KDE XDG_SESSION_TYPE=wayland \
-        KDE_FULL_SESSION=true KDE_SESSION_VERSION=5
+        KDE_FULL_SESSION=true KDE_SESSION_VERSION KDE_PLASMA_VERSION
     # Xwayland's sockets go there; a machine that never ran an X server lacks the folder.
     [ -d /tmp/.X11-unix ] || mkdir -m 1777 /tmp/.X11-unix
 
     _wl_start_bus
-    # The installed binary carries a file capability, which a container refuses; a copy runs.
-    cp /usr/bin/kwin_wayland "$WL_DIR/kwin_wayland"
     _wl_await bus 10 _wl_bus_up
     # shellcheck disable=SC2016 # expanded by KWin's shell once Xwayland is up
     _wl_spawn kwin "$WL_DIR/kwin_wayland" --virtual --width "${size%x*}" --height "${size#*x}" \
@@ -60,6 +75,12 @@ kde_start_desktop() {
 
     _wl_spawn permissions /usr/libexec/xdg-permission-store --replace
     _wl_spawn pipewire pipewire
+    # Screenshots allowed to our id, so that the portal (Plasma 6.7) asks nobody.
+    _wl_await permissions 10 _wl_has_owner org.freedesktop.impl.portal.PermissionStore
+    gdbus call --session -d org.freedesktop.impl.portal.PermissionStore \
+        -o /org/freedesktop/impl/portal/PermissionStore \
+        -m org.freedesktop.impl.portal.PermissionStore.SetPermission \
+        screenshot true screenshot com.example.numarika "['yes']" >/dev/null
     # Its dialogs are Qt 5 programs: on Xwayland, Qt 5 has no Wayland platform here.
     _wl_spawn portal-kde env QT_QPA_PLATFORM=xcb \
         /usr/lib/x86_64-linux-gnu/libexec/xdg-desktop-portal-kde
@@ -115,8 +136,9 @@ _kde_script() {
 }
 
 kde_windows() {
+    # KWin 6 renamed clientList.
     _kde_script <<'EOF'
-var all = workspace.clientList();
+var all = workspace.windowList ? workspace.windowList() : workspace.clientList();
 for (var i = 0; i < all.length; i++) out(all[i].pid + "\t" + all[i].caption);
 EOF
 }
@@ -132,7 +154,8 @@ kde_wait_window() {
 
 kde_close_window() {
     _kde_script >/dev/null <<EOF
-var all = workspace.clientList(), re = new RegExp($(jq -n --arg re "$1" '$re'));
+var all = workspace.windowList ? workspace.windowList() : workspace.clientList();
+var re = new RegExp($(jq -n --arg re "$1" '$re'));
 for (var i = 0; i < all.length; i++)
     if (all[i].pid == $APP_PID && re.test(all[i].caption)) all[i].closeWindow();
 EOF
@@ -158,8 +181,27 @@ kde_hold_key() {
     [ "$(kde_keys "$1" "$2")" = "$3" ] || e2e_fail "kde: $1 did not get the key $3"
 }
 
+kde_free_key() {
+    local holder n
+    for n in 1 2 3 4 5; do
+        # [component, action, component's name, action's name] of the holder, or nothing.
+        holder=$(_kde_accel action "$1" | { grep -o "'[^']*'" || true; } | head -n 4 | paste -sd, -)
+        [ -n "$holder" ] || return 0
+        _kde_accel setShortcut "[$holder]" "@ai []" 4 >/dev/null
+    done
+    e2e_fail "kde: the key $1 stays held by $holder"
+}
+
+kde_screenshots() {
+    # KWin 6 without a GPU: 6.3 offers no ScreenShot2, 6.7 answers it Cancelled.
+    [ "$KDE_SESSION_VERSION" -lt 6 ] || [ -e /dev/dri ] || return 1
+    gdbus introspect --session -d org.kde.KWin -o /org/kde/KWin/ScreenShot2 2>/dev/null |
+        grep -q 'interface org.kde.KWin.ScreenShot2'
+}
+
 kde_invoke() {
-    gdbus call --session -d org.kde.kglobalaccel -o "/component/$1" \
+    # The component's object path has its name's other characters as _ (com_example_numarika).
+    gdbus call --session -d org.kde.kglobalaccel -o "/component/${1//[^A-Za-z0-9_]/_}" \
         -m org.kde.kglobalaccel.Component.invokeShortcut "$2" >/dev/null
 }
 

@@ -15,6 +15,8 @@ private session bus. It offers:
         plasma6.0     KDE Plasma 5.27 to 6.1: the shortcuts come only from CreateSession's
                       "shortcuts" option; BindShortcuts ignores its list and answers those
         portal1.21    a frontend of 1.21 or later: no session for a program without an app id
+        hyprland      Hyprland: no version property, and no trigger_description (its user
+                      binds the key in hyprland.conf)
   org.freedesktop.impl.portal.Screenshot (version 1)
       Answered by the mode the test chose:
         grim          a real picture of the desktop, written by grim into --shot-dir
@@ -34,6 +36,8 @@ Test interface org.numarika.test.PortalBackend at /org/numarika/test:
                               (sway calls it for the keys wayland_lib.sh hands to the portal)
   Withdraw(s id) -> ao        the desktop takes the key of id away: ShortcutsChanged without a
                               trigger for every open session that bound it
+  Grant(s id, s key) -> ao    the user gives id the key in the desktop's settings: every open
+                              session holds it with that trigger now (ShortcutsChanged)
   SetScreenshotMode(s mode)   changes the Screenshot answer from now on
   State() -> s                everything recorded, as JSON: sessions (with their app id,
                               options, bound shortcuts and whether they were closed), the calls
@@ -114,11 +118,11 @@ def requested(shortcuts):
     ]
 
 
-def shortcut_list(shortcuts):
+def shortcut_list(shortcuts, described=True):
     """The bound shortcuts as the Response of BindShortcuts/ListShortcuts carries them."""
     out = dbus.Array([], signature="(sa{sv})")
     for s in shortcuts:
-        trigger = s["preferred_trigger"]
+        trigger = s["preferred_trigger"] if described else ""
         out.append(
             dbus.Struct(
                 (
@@ -219,8 +223,11 @@ class Desktop(dbus.service.Object):
         if self.state.shortcuts_as != "plasma6.0":
             session["shortcuts"] = requested(shortcuts)
         return dbus.UInt32(0), dbus.Dictionary(
-            {"shortcuts": shortcut_list(session["shortcuts"])}, signature="sv"
+            {"shortcuts": shortcut_list(session["shortcuts"], self._described())}, signature="sv"
         )
+
+    def _described(self):
+        return self.state.shortcuts_as != "hyprland"
 
     @dbus.service.method(SHORTCUTS, in_signature="oo", out_signature="ua{sv}")
     def ListShortcuts(self, handle, session_handle):
@@ -229,7 +236,7 @@ class Desktop(dbus.service.Object):
         if session is None or session["closed"]:
             return dbus.UInt32(2), dbus.Dictionary({}, signature="sv")
         return dbus.UInt32(0), dbus.Dictionary(
-            {"shortcuts": shortcut_list(session["shortcuts"])}, signature="sv"
+            {"shortcuts": shortcut_list(session["shortcuts"], self._described())}, signature="sv"
         )
 
     @dbus.service.signal(SHORTCUTS, signature="osta{sv}")
@@ -304,10 +311,15 @@ class Desktop(dbus.service.Object):
     # --- properties ---------------------------------------------------------------------
     VERSIONS = {SHORTCUTS: 1, SCREENSHOT: 1}
 
+    def _versions(self):
+        if self.state.shortcuts_as == "hyprland":
+            return {k: v for k, v in self.VERSIONS.items() if k != SHORTCUTS}
+        return self.VERSIONS
+
     @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
-        if name == "version" and interface in self.VERSIONS:
-            return dbus.UInt32(self.VERSIONS[interface])
+        if name == "version" and interface in self._versions():
+            return dbus.UInt32(self._versions()[interface])
         raise dbus.DBusException(
             f"no property {interface}.{name}",
             name="org.freedesktop.DBus.Error.UnknownProperty",
@@ -315,9 +327,9 @@ class Desktop(dbus.service.Object):
 
     @dbus.service.method(PROPERTIES, in_signature="s", out_signature="a{sv}")
     def GetAll(self, interface):
-        if interface in self.VERSIONS:
+        if interface in self._versions():
             return dbus.Dictionary(
-                {"version": dbus.UInt32(self.VERSIONS[interface])}, signature="sv"
+                {"version": dbus.UInt32(self._versions()[interface])}, signature="sv"
             )
         return dbus.Dictionary({}, signature="sv")
 
@@ -416,6 +428,23 @@ class Test(dbus.service.Object):
 
         return self._send(changed, str(shortcut_id))
 
+    @dbus.service.method(TEST, in_signature="ss", out_signature="ao")
+    def Grant(self, shortcut_id, key):
+        handles = []
+        for session in self.state.sessions.values():
+            if session["closed"]:
+                continue
+            kept = [b for b in session["shortcuts"] if b["id"] != shortcut_id]
+            session["shortcuts"] = kept + [
+                {"id": str(shortcut_id), "description": "", "preferred_trigger": str(key)}
+            ]
+            handle = dbus.ObjectPath(session["session_handle"])
+            self.desktop.ShortcutsChanged(handle, shortcut_list(session["shortcuts"]))
+            handles.append(handle)
+        if not handles:
+            raise NotBound("no open session")
+        return dbus.Array(handles, signature="o")
+
     @dbus.service.method(TEST, in_signature="s", out_signature="")
     def SetScreenshotMode(self, mode):
         self.state.mode, self.state.mode_value = parse_mode(str(mode))
@@ -430,7 +459,7 @@ def main():
     parser.add_argument("--bus-name", required=True)
     parser.add_argument("--screenshot", default="refuse:2", help="grim, never or refuse:CODE")
     parser.add_argument("--shot-dir", default=os.getcwd(), help="where grim's pictures go")
-    parser.add_argument("--shortcuts-as", choices=("plasma6.0", "portal1.21"))
+    parser.add_argument("--shortcuts-as", choices=("plasma6.0", "portal1.21", "hyprland"))
     parser.add_argument(
         "--sway-env",
         help="without WAYLAND_DISPLAY: a file whose first line names the Wayland socket",

@@ -25,8 +25,9 @@
 #                                      (default grim)
 #       --no-global-shortcuts          the frontend offers no GlobalShortcuts portal
 #       --shortcuts-as VERSION         the scripted GlobalShortcuts behave as plasma6.0 (only
-#                                      CreateSession's shortcuts count) or portal1.21 (no session
-#                                      without an app id); see portal_backend.py
+#                                      CreateSession's shortcuts count), portal1.21 (no session
+#                                      without an app id) or hyprland (no key described, no
+#                                      version); see portal_backend.py
 #       --portal-keys KEY[,KEY...]     sway hands these keys (xkb names, e.g. Print) to the
 #                                      scripted backend instead of the focused window, as a
 #                                      desktop with a GlobalShortcuts backend does: a press sends
@@ -72,6 +73,7 @@
 #   wl_bound_shortcuts                 prints the shortcuts bound in open sessions (JSON list
 #                                      of {id, description, preferred_trigger, session_handle})
 #   wl_withdraw_shortcut ID            the desktop takes ID's key away (ShortcutsChanged)
+#   wl_grant_shortcut ID KEY           the user gives ID the key KEY in the desktop's settings
 #   wl_set_screenshot_mode MODE        grim, never, refuse:N or delay:S from now on
 #
 # The program on that desktop:
@@ -380,7 +382,8 @@ _wl_finish_sway() {
     fi
 }
 
-_wl_xwayland_up() { xrandr --listmonitors 2>/dev/null | grep -q XWAYLAND; }
+# Xwayland 23 and older name their monitors XWAYLAND0..., later ones after sway's outputs.
+_wl_xwayland_up() { xrandr --listmonitors 2>/dev/null | grep -q -e XWAYLAND -e " $WL_OUTPUT\$"; }
 
 _wl_start_pipewire() {
     _wl_spawn pipewire pipewire
@@ -525,7 +528,7 @@ wl_start_desktop() {
             --no-global-shortcuts) shortcuts=0 ;;
             --shortcuts-as)
                 case $2 in
-                    plasma6.0 | portal1.21) shortcuts_as=$2 ;;
+                    plasma6.0 | portal1.21 | hyprland) shortcuts_as=$2 ;;
                     *) e2e_fail "wl_start_desktop: --shortcuts-as $2?" ;;
                 esac
                 shift
@@ -548,6 +551,8 @@ wl_start_desktop() {
     done
     _wl_begin_desktop
     export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
+    # Installed as a package would be: the portal (1.22) takes our id only with its entry.
+    wl_install_entry
 
     # Taken after the watcher started, so that only this shell and what it starts hold it.
     [ "$screenshot" = wlr ] && _wl_take_wlr_turn
@@ -755,11 +760,15 @@ _wl_bound() { wl_bound_shortcuts | jq -e --arg id "$1" 'any(.[]; .id == $id)' >/
 
 wl_wait_shortcut() { e2e_poll "${2:-10}" _wl_bound "$1"; }
 
+_wl_session_made() { wl_portal_state | jq -e 'any(.calls.global_shortcuts[]; .method == "CreateSession")' >/dev/null; }
+
 wl_activate_shortcut() { _wl_test_call Activate "string:$1" >/dev/null; }
 
 wl_deactivate_shortcut() { _wl_test_call Deactivate "string:$1" >/dev/null; }
 
 wl_withdraw_shortcut() { _wl_test_call Withdraw "string:$1" >/dev/null; }
+
+wl_grant_shortcut() { _wl_test_call Grant "string:$1" "string:$2" >/dev/null; }
 
 wl_set_screenshot_mode() { _wl_test_call SetScreenshotMode "string:$1" >/dev/null; }
 
@@ -809,6 +818,7 @@ wl_close_box() {
 
 _wl_box_gone() { ! swaymsg -t get_tree -r | jq -e --argjson id "$1" 'any(.. | objects; .id? == $id)' >/dev/null; }
 _wl_no_box() { ! wl_wait_window --title '^ヌマリカ$' --pid "$APP_PID" 0 >/dev/null 2>&1; }
+_wl_box_up() { ! _wl_no_box; }
 
 wl_clipboard_clear() { timeout 10 wl-copy --clear; }
 
