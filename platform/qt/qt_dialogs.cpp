@@ -36,6 +36,11 @@ QtDialogs::QtDialogs() {
 
 void QtDialogs::messageBox(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, dialogParent());
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    // Qt's own box, as on every desktop: KDE Plasma 6's native one crashed Qt 6.11 when it
+    // was destroyed after a scan's refusal, and it is not the program's window to find.
+    box.setOption(QMessageBox::Option::DontUseNativeDialog);
+#endif
     box.exec();
 }
 

@@ -74,7 +74,9 @@ grep -q 'parent_window:  "wayland:.' "$E2E_TMP/wl-portal-kde.log" ||
     e2e_fail "no parent window in the binding: $(grep parent_window "$E2E_TMP/wl-portal-kde.log")"
 expect_scan "Print" scan_by_print
 expect_scan "numarika --scan" scan_by_command
-! grep -q "KWin's screenshot refused" "$log" || e2e_fail "KWin refused the installed program"
+# Where KWin takes pictures at all (without a GPU 6.7 cancels every request).
+! kde_screenshots || ! grep -q "KWin's screenshot refused" "$log" ||
+    e2e_fail "KWin refused the installed program"
 [ "$(e2e_program_pids)" = "$APP_PID" ] || e2e_fail "other copies run: $(e2e_program_pids)"
 no_pictures_left "KWin"
 wl_stop_desktop
@@ -92,8 +94,11 @@ kde_wait_window '^ヌマリカ$' 30 || e2e_fail "the refused key was not said at
 grep -q -e 'global shortcut for Print Screen lost: kglobalaccel' -e 'An app id is required' "$log" ||
     e2e_fail "the refusal did not come from kglobalaccel: $(grep 'Print Screen' "$log")"
 kde_close_window '^ヌマリカ$'
-expect_scan "numarika --scan through the portal" scan_by_command
-! kde_screenshots || grep -q "KWin's screenshot refused" "$log" ||
-    e2e_fail "KWin's refusal left no log line"
-no_pictures_left "portal"
+# Without a GPU the failed scan was seen above; the portal of Plasma 6.7 would ask a person
+# whether a program without an id may take the screen, and wait for the answer.
+if kde_screenshots; then
+    expect_scan "numarika --scan through the portal" scan_by_command
+    grep -q "KWin's screenshot refused" "$log" || e2e_fail "KWin's refusal left no log line"
+    no_pictures_left "portal"
+fi
 echo "PASS"
