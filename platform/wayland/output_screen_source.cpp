@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/logging.h"
+#include "platform/wayland/dispatch_ready.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
 namespace numarika {
@@ -317,13 +318,11 @@ void OutputScreenSource::onGlobalRemove(void* self, wl_registry*, std::uint32_t 
 }
 
 void OutputScreenSource::dispatch() {
-    if (wl_display_dispatch(display_) < 0) {
+    if (dispatchReady(display_) < 0) {
         qCInfo(lcPlatform).nospace() << protocol_ << ": the Wayland connection has gone";
         notifier_.reset();
         finish(std::nullopt);
-        return;
     }
-    wl_display_flush(display_);
 }
 
 void OutputScreenSource::requestScreen(bool withPointer, Done done) {

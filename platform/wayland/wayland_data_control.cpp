@@ -15,6 +15,7 @@
 #include "ext-data-control-v1-client-protocol.h"
 #include "platform/logging.h"
 #include "platform/qt/picture_mime_data.h"
+#include "platform/wayland/dispatch_ready.h"
 #include "platform/write_all.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
@@ -117,15 +118,13 @@ class DataControl final : public WaylandDataControl {
     void flush() { wl_display_flush(display_); }
 
     void dispatch() {
-        if (wl_display_dispatch(display_) < 0) {
+        if (dispatchReady(display_) < 0) {
             qCInfo(lcPlatform) << "the Wayland connection of the clipboard has gone";
             notifier_.reset();
             device_ = nullptr;  // gone with the connection; nothing more can be sent on it
             source_ = nullptr;
             data_.reset();
-            return;
         }
-        flush();
     }
 
     static void onOfferMimeType(void*, typename P::Offer*, const char*) {}
