@@ -9,7 +9,14 @@
 // services, on the desktop's session bus. The reader is one `wl-paste --watch wc -c`, which
 // reads each new picture as a pasting program does and says how many bytes it got.
 //
-//   bench_wayland RUNS NUMARIKA_BINARY
+// On GNOME (`gnome`), which lets no program copy the screen or watch the clipboard, the
+// picture comes from the portal as the program takes it there, the reader runs `wl-paste`
+// again and again (a picture counts when a read that began after the program set the
+// clipboard got it: up to one read late),
+// and the baseline is the portal's own round trip: Screenshot until its answer has come and
+// its file has been read.
+//
+//   bench_wayland RUNS NUMARIKA_BINARY [gnome]
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -18,7 +25,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QUrl>
 #include <QWindow>
 #include <algorithm>
 #include <atomic>
@@ -26,6 +37,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -38,6 +50,7 @@
 #include "platform/desktop/desktop_platform.h"
 #include "platform/null_services.h"
 #include "platform/platform.h"
+#include "platform/portal/portal_request.h"
 #include "platform/portal/portal_screenshot.h"
 #include "platform/print_screen_keyboard.h"
 #include "platform/wayland/ext_screen_source.h"
@@ -120,35 +133,60 @@ class Timed {
     std::thread thread_;
 };
 
-// The reader: `wl-paste --watch wc -c`, whose `wc` writes a line once it has read a whole
-// picture; a thread of its own notes when each line came.
+// Starts `argv` with its output into a pipe, whose reading end it returns (-1 on failure).
+int spawnReading(const char* const* argv, pid_t& pid) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    // "Nothing is copied" from every read of an empty clipboard.
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (::posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    return out[0];
+}
+
+// The reader, on a thread of its own that notes when each picture had been read whole:
+// `wl-paste --watch wc -c`, whose `wc` writes a line per picture; or, where the desktop lets
+// nobody watch, `wl-paste` run again and again, of which only reads begun after arm() count.
 class Reader {
   public:
-    Reader() {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        const char* argv[] = {"wl-paste", "--type", "image/png", "--watch", "wc", "-c", nullptr};
-        ::posix_spawnp(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        thread_ = std::thread([this, fd = out[0]] {
-            FILE* lines = ::fdopen(fd, "r");
-            char line[64];
-            while (lines && std::fgets(line, sizeof line, lines)) {
-                if (std::atoll(line) <= 1000) continue;
-                std::lock_guard lock(mutex_);
-                times_.push_back(Clock::now());
+    explicit Reader(bool watch) {
+        if (watch) {
+            static const char* const argv[] = {"wl-paste", "--type", "image/png", "--watch",
+                                               "wc",       "-c",     nullptr};
+            const int fd = spawnReading(argv, pid_);
+            thread_ = std::thread([this, fd] {
+                FILE* lines = fd >= 0 ? ::fdopen(fd, "r") : nullptr;
+                char line[64];
+                while (lines && std::fgets(line, sizeof line, lines))
+                    if (std::atoll(line) > 1000) note(Clock::now());
+                if (lines) std::fclose(lines);
+            });
+            return;
+        }
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                const Clock::time_point began = Clock::now();
+                if (readOnce() > 1000 && began > armedAt()) note(Clock::now());
             }
-            if (lines) std::fclose(lines);
         });
     }
     ~Reader() {
+        stop_ = true;
         if (pid_ > 0) ::kill(pid_, SIGTERM);
+        if (const pid_t reading = reading_; reading > 0) ::kill(reading, SIGTERM);
         if (thread_.joinable()) thread_.join();
         if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    // From now on, a new picture is awaited: what is on the clipboard already is not counted.
+    void arm() {
+        std::lock_guard lock(mutex_);
+        armed_ = Clock::now();
+        noted_ = false;
     }
     std::size_t count() {
         std::lock_guard lock(mutex_);
@@ -162,11 +200,86 @@ class Reader {
     }
 
   private:
+    Clock::time_point armedAt() {
+        std::lock_guard lock(mutex_);
+        return noted_ ? Clock::time_point::max() : armed_;
+    }
+    void note(Clock::time_point at) {
+        std::lock_guard lock(mutex_);
+        times_.push_back(at);
+        noted_ = true;
+    }
+    // The bytes of one `wl-paste --type image/png`.
+    long long readOnce() {
+        // Bounded: a wl-paste that never gets the keyboard would wait for ever.
+        static const char* const argv[] = {"timeout", "3",         "wl-paste",
+                                           "--type",  "image/png", nullptr};
+        pid_t pid = -1;
+        const int fd = spawnReading(argv, pid);
+        reading_ = pid;
+        long long bytes = 0;
+        char buffer[1 << 16];
+        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) != 0;)
+            if (n > 0)
+                bytes += n;
+            else if (errno != EINTR)
+                break;
+        if (fd >= 0) ::close(fd);
+        if (pid > 0) ::waitpid(pid, nullptr, 0);
+        reading_ = -1;
+        return bytes;
+    }
+
     pid_t pid_ = -1;
+    std::atomic<bool> stop_ = false;
+    std::atomic<pid_t> reading_ = -1;  // the wl-paste under way
     std::thread thread_;
     std::mutex mutex_;
+    Clock::time_point armed_ = Clock::time_point::max();
+    bool noted_ = false;
     std::vector<Clock::time_point> times_;
 };
+
+// The program's clipboard, which arms the reader whenever the program sets a picture (Qt tells
+// of a change also when the compositor merely hands our own selection back with the focus).
+class ArmingClipboard final : public numarika::Clipboard {
+  public:
+    explicit ArmingClipboard(std::unique_ptr<numarika::Clipboard> inner)
+        : inner_(std::move(inner)) {}
+    Reader* reader = nullptr;
+    std::optional<QImage> picture() override { return inner_->picture(); }
+    void clear() override { inner_->clear(); }
+    bool setPicture(const QImage& picture) override {
+        if (reader) reader->arm();
+        return inner_->setPicture(picture);
+    }
+
+  private:
+    std::unique_ptr<numarika::Clipboard> inner_;
+};
+
+// What GNOME Shell gives a command it starts: its startup id, from the shell's own launch
+// context (asked for through its Eval, which the bench's private shell allows).
+std::string gnomeActivationToken(const std::string& command) {
+    const QString script =
+        QStringLiteral(
+            "global.create_app_launch_context(global.get_current_time(), -1)"
+            ".get_startup_notify_id(imports.gi.Gio.AppInfo.create_from_commandline("
+            "'%1', null, 0), [])")
+            .arg(QString::fromStdString(command));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.gnome.Shell"), QStringLiteral("/org/gnome/Shell"),
+        QStringLiteral("org.gnome.Shell"), QStringLiteral("Eval"));
+    call << script;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+    const QList<QVariant> values = reply.arguments();
+    if (values.size() != 2 || !values[0].toBool()) return {};
+    // The value comes as JSON: a quoted string.
+    QString token = values[1].toString();
+    if (token.startsWith(QLatin1Char('"')) && token.endsWith(QLatin1Char('"')))
+        token = token.mid(1, token.size() - 2);
+    return token.toStdString();
+}
 
 }  // namespace
 
@@ -174,27 +287,38 @@ static void initResources() { Q_INIT_RESOURCE(resources); }
 
 int main(int argc, char* argv[]) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_wayland RUNS NUMARIKA_BINARY\n");
+        std::fprintf(stderr, "usage: bench_wayland RUNS NUMARIKA_BINARY [gnome]\n");
         return 2;
     }
     const int runs = std::max(3, std::atoi(argv[1]));
     const QString numarikaBinary = QString::fromLocal8Bit(argv[2]);
+    const bool gnome = argc > 3 && std::strcmp(argv[3], "gnome") == 0;
     qputenv("QT_QPA_PLATFORM", "wayland");
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication app(argc, argv);
     initResources();
     auto platform = numarika::makeDesktopPlatform();
     platform->dialogs = std::make_unique<numarika::NullDialogs>();
-    auto source = std::make_unique<SwitchedSource>();
-    SwitchedSource& switched = *source;
-    if (!switched.own) {
-        std::fprintf(
-            stderr,
-            "bench_wayland: the desktop offers no ext-image-copy-capture or wlr-screencopy\n");
-        return 1;
+    SwitchedSource* switched = nullptr;
+    ArmingClipboard* armOnSet = nullptr;
+    if (gnome) {
+        // The desktop's dialog asking for Print would hold every scan up until answered.
+        platform->hotKeys = std::make_unique<numarika::NullHotKeys>();
+        auto clipboard = std::make_unique<ArmingClipboard>(std::move(platform->clipboard));
+        armOnSet = clipboard.get();
+        platform->clipboard = std::move(clipboard);
+    } else {
+        auto source = std::make_unique<SwitchedSource>();
+        switched = source.get();
+        if (!switched->own) {
+            std::fprintf(
+                stderr,
+                "bench_wayland: the desktop offers no ext-image-copy-capture or wlr-screencopy\n");
+            return 1;
+        }
+        platform->keyboard =
+            std::make_unique<numarika::PrintScreenKeyboard>(*platform, std::move(source));
     }
-    platform->keyboard =
-        std::make_unique<numarika::PrintScreenKeyboard>(*platform, std::move(source));
     numarika::installPlatform(std::move(platform));
 
     numarika::main window;
@@ -206,7 +330,7 @@ int main(int argc, char* argv[]) {
     service.serve(window);
     window.show();
     waitFor([&] { return window.windowHandle()->isExposed(); });
-    Reader reader;
+    Reader reader(!gnome);
     numarika::bench::processEventsFor(300);
 
     // The scan goes on after the picture (the window comes back); the user acts later.
@@ -215,6 +339,10 @@ int main(int argc, char* argv[]) {
         numarika::bench::processEventsFor(500);
     };
     // Milliseconds from the start of `argv` until the reader has read the picture.
+    // A new picture is awaited from here on (on GNOME the last one is still on the clipboard).
+    // On GNOME the reader waits for the program to set the clipboard anew: the last picture is
+    // still there until then, and nobody but the window with the keyboard may clear it.
+    if (gnome) armOnSet->reader = &reader;
     const auto pasteReady = [&](std::vector<std::string> argv) -> std::optional<double> {
         const std::size_t n = reader.count();
         std::optional<double> elapsed;
@@ -243,7 +371,14 @@ int main(int argc, char* argv[]) {
     };
 
     const std::string program = numarikaBinary.toStdString();
-    const std::vector<std::string> scan{program, "--scan"};
+    // As the desktop starts the command of a key binding: GNOME gives it an activation token,
+    // without which the window coming back after the scan would not get the keyboard, nor
+    // the clipboard with it.
+    const auto scanCommand = [&]() -> std::vector<std::string> {
+        if (!gnome) return {program, "--scan"};
+        return {"env", "XDG_ACTIVATION_TOKEN=" + gnomeActivationToken(program + " --scan"), program,
+                "--scan"};
+    };
     const std::string bus = numarika::kBusName.toStdString();
     const std::vector<std::string> sameRequest{"dbus-send",
                                                "--session",
@@ -251,55 +386,95 @@ int main(int argc, char* argv[]) {
                                                "--dest=" + bus,
                                                numarika::kBusPath.toStdString(),
                                                bus + ".Scan"};
-    const std::vector<std::string> rawTools{"sh", "-c", "grim - | wl-copy -t image/png"};
-    std::vector<double> hidden, shown, portal, grim, client, dbus;
+    // In turns first, so that neither finds the other's scan still busy more often.
+    const auto alone = [&](int i) {
+        std::pair<std::optional<double>, std::optional<double>> cd;
+        if (i % 2) {
+            cd.first = processAlone(scanCommand());
+            cd.second = processAlone(sameRequest);
+        } else {
+            cd.second = processAlone(sameRequest);
+            cd.first = processAlone(scanCommand());
+        }
+        return cd;
+    };
+    // The portal's own round trip: its answer, and its file read whole (and removed).
+    const auto portalTrip = [&]() -> std::optional<double> {
+        std::optional<double> elapsed;
+        bool answered = false;
+        {
+            QObject context;  // no answer reaches this frame once it has gone
+            const Clock::time_point start = Clock::now();
+            numarika::PortalRequest::start(
+                QDBusConnection::sessionBus(), QStringLiteral("org.freedesktop.portal.Screenshot"),
+                QStringLiteral("Screenshot"), {QString()}, {{QStringLiteral("interactive"), false}},
+                20000, &context, [&](const numarika::PortalAnswer& answer) {
+                    answered = true;
+                    if (!answer.ok()) return;
+                    QFile file(
+                        QUrl(answer.results.value(QStringLiteral("uri")).toString()).toLocalFile());
+                    if (!file.open(QIODevice::ReadOnly) || file.readAll().size() <= 1000) return;
+                    elapsed = msBetween(start, Clock::now());
+                    file.remove();
+                });
+            waitFor([&] { return answered; });
+        }
+        settle();
+        return elapsed;
+    };
+    using numarika::bench::median;
+    const auto line = [](const char* what, double ms, double base) {
+        std::printf("  %-44s %8.1f ms  %5.2fx\n", what, ms, ms / base);
+    };
+    const auto heading = [&] {
+        const QSize screen = window.Picture2->Picture().size();
+        std::printf("%s %dx%d, median of %d interleaved rounds.\n", gnome ? "GNOME" : "Wayland",
+                    screen.width(), screen.height(), runs);
+        std::printf("Paste-ready: from the command's start until wl-paste has read the PNG\n");
+    };
+
+    std::vector<double> hidden, shown, portal, base, client, dbus;
     for (int i = 0; i < runs + 1; ++i) {
         window.m_apri->setChecked(false);
-        const auto h = pasteReady(scan);
-        const auto g = pasteReady(rawTools);
+        const auto h = pasteReady(scanCommand());
+        const auto b =
+            gnome ? portalTrip() : pasteReady({"sh", "-c", "grim - | wl-copy -t image/png"});
         window.m_apri->setChecked(true);
-        const auto s = pasteReady(scan);
+        const auto s = pasteReady(scanCommand());
         window.m_apri->setChecked(false);
-        switched.portal = true;
-        const auto p = pasteReady(scan);
-        switched.portal = false;
-        // In turns first, so that neither finds the other's scan still busy more often.
-        std::optional<double> c, d;
-        if (i % 2) {
-            c = processAlone(scan);
-            d = processAlone(sameRequest);
-        } else {
-            d = processAlone(sameRequest);
-            c = processAlone(scan);
+        std::optional<double> p = 0.0;
+        if (switched) {
+            switched->portal = true;
+            p = pasteReady(scanCommand());
+            switched->portal = false;
         }
-        if (!h || !g || !s || !p || !c || !d) {
+        const auto [c, d] = alone(i);
+        if (!h || !b || !s || !p || !c || !d) {
             std::fprintf(stderr,
-                         "bench_wayland: a contender failed (hidden %d, grim %d, shown %d, "
+                         "bench_wayland: a contender failed (hidden %d, baseline %d, shown %d, "
                          "portal %d, client %d, dbus-send %d)\n",
-                         bool(h), bool(g), bool(s), bool(p), bool(c), bool(d));
+                         bool(h), bool(b), bool(s), bool(p), bool(c), bool(d));
             return 1;
         }
         if (i < 1) continue;  // warming up
         hidden.push_back(*h);
-        grim.push_back(*g);
+        base.push_back(*b);
         shown.push_back(*s);
         portal.push_back(*p);
         client.push_back(*c);
         dbus.push_back(*d);
     }
-    using numarika::bench::median;
-    const QSize screen = window.Picture2->Picture().size();
-    const auto line = [](const char* what, double ms, double base) {
-        std::printf("  %-44s %8.1f ms  %5.2fx\n", what, ms, ms / base);
-    };
-    std::printf("Wayland %dx%d, median of %d interleaved rounds.\n", screen.width(),
-                screen.height(), runs);
-    std::printf("Paste-ready: from the command's start until wl-paste has read the PNG\n");
-    const double base = median(grim);
-    line("numarika --scan, window hidden (default)", median(hidden), base);
-    line("numarika --scan, window shown", median(shown), base);
-    line("numarika --scan, desktop portal's picture", median(portal), base);
-    line("baseline: grim - | wl-copy -t image/png", base, base);
+    heading();
+    const double baseline = median(base);
+    line("numarika --scan, window hidden (default)", median(hidden), baseline);
+    line("numarika --scan, window shown", median(shown), baseline);
+    if (gnome) {
+        std::printf("  (read by the first wl-paste begun after the clipboard was set)\n");
+        line("baseline: the portal's Screenshot round trip", baseline, baseline);
+    } else {
+        line("numarika --scan, desktop portal's picture", median(portal), baseline);
+        line("baseline: grim - | wl-copy -t image/png", baseline, baseline);
+    }
     std::printf("The asking process alone, from its start to its end (a copy running)\n");
     line("numarika --scan", median(client), median(dbus));
     line("baseline: dbus-send of the same request", median(dbus), median(dbus));
