@@ -785,6 +785,9 @@ wl_install_entry() {
 }
 
 wl_start_app() {
+    # Qt makes its keyboard when the seat first has one: keys sent while a keyboard is being
+    # added to the seat are lost.
+    wl_keyboard
     wl_bg app "$NUMARIKA" "$@"
     APP_PID=$WL_PID
     APP_CON=$(wl_wait_window --title '^ヌマリカ Ver1\.00$' --pid "$APP_PID" 30) ||
@@ -802,9 +805,11 @@ wl_menu() {
     shift
     _wl_main_window
     wl_focus "$APP_CON"
-    wl_key -M alt "$letter" -m alt
-    # Qt hands the keys that follow to the menu once it has opened, in order.
-    for key in "$@"; do wl_key -k "$key"; done
+    # One wtype for all: each brings a keymap of its own, and sway takes the keyboard focus
+    # away and gives it back to change to it, which closes an open menu.
+    local keys=(-M alt "$letter" -m alt)
+    for key in "$@"; do keys+=(-s 50 -k "$key"); done
+    wl_key "${keys[@]}"
 }
 
 wl_close_box() {
