@@ -24,6 +24,12 @@
 #   gnome_activation_token CMD  prints a token the shell gives a command it starts (its startup
 #                               id, which GNOME passes as XDG_ACTIVATION_TOKEN / DESKTOP_STARTUP_ID)
 #   gnome_screen OUT.png        the shell's own picture of the screen
+#   gnome_set_scale S           gives the monitor the scale S for the session (fails when its
+#                               mode does not offer S; GNOME before 50 offers fractional scales
+#                               only when GNOME_FRACTIONAL=1 was set for gnome_start_desktop,
+#                               which turns mutter's experimental feature on)
+#   gnome_scan_as_the_desktop WHAT   `numarika --scan` as the desktop runs a key binding's
+#                               command: with the activation token the shell gives it
 #
 # The program on that desktop:
 #   gnome_start_app             starts $NUMARIKA natively, logging numarika.platform to
@@ -85,6 +91,15 @@ gnome_screen() {
         -m org.gnome.Shell.Screenshot.Screenshot false false "$1" >/dev/null
 }
 
+gnome_set_scale() { "$(dirname "${BASH_SOURCE[0]}")/gnome_scale.py" "$1"; }
+
+gnome_scan_as_the_desktop() {
+    local token
+    token=$(gnome_activation_token "numarika --scan") || e2e_fail "the shell gave no token"
+    XDG_ACTIVATION_TOKEN=$token DESKTOP_STARTUP_ID=$token timeout 5 "$NUMARIKA" --scan ||
+        e2e_fail "numarika --scan was not answered ($1)"
+}
+
 gnome_start_app() {
     wl_bg app env QT_LOGGING_RULES=numarika.platform=true "$NUMARIKA"
     APP_PID=$WL_PID
@@ -125,6 +140,13 @@ gnome_start_desktop() {
     _wl_t0=$(_wl_now)
     _wl_begin_desktop
     export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_TYPE=wayland GSETTINGS_BACKEND=memory
+    if [ "${GNOME_FRACTIONAL:-0}" = 1 ]; then
+        # Read by mutter at its start: settings in a file of the test's home instead.
+        mkdir -p "$HOME/.config/glib-2.0/settings"
+        printf '[org/gnome/mutter]\nexperimental-features=[%s]\n' "'scale-monitor-framebuffer'" \
+            >"$HOME/.config/glib-2.0/settings/keyfile"
+        export GSETTINGS_BACKEND=keyfile
+    fi
     export WAYLAND_DISPLAY=gnome-wayland
     [[ $DBUS_SYSTEM_BUS_ADDRESS == unix:path=$E2E_TMP/* ]] ||
         e2e_fail "gnome: the system bus must be the test's own"

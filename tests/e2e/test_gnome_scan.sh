@@ -16,13 +16,6 @@ screen="$E2E_TMP/screen.png" clip="$E2E_TMP/clip.png"
 python3 "$(dirname "$0")/distinct_pixels_png.py" 1280x720 "$screen"
 gnome_start_desktop 1280x720 --background "$screen"
 
-# What the desktop does for a custom shortcut's command: a token with it, then the command.
-scan_as_the_desktop() {
-    local token
-    token=$(gnome_activation_token "numarika --scan") || e2e_fail "the shell gave no token"
-    XDG_ACTIVATION_TOKEN=$token DESKTOP_STARTUP_ID=$token timeout 5 "$NUMARIKA" --scan ||
-        e2e_fail "numarika --scan was not answered ($1)"
-}
 expect_screen() {
     wl_scan_picture "$clip" 30
     "$SCAN_TOOL" compare "$clip" "$screen" || e2e_fail "$1: the pasted picture is not the screen"
@@ -35,7 +28,7 @@ gnome_start_app
 if gnome_shortcuts; then
     dialog='^Add Keyboard Shortcuts$'
     gnome_wait_window "$dialog" '' 30 || e2e_fail "the desktop did not ask for the key"
-    scan_as_the_desktop "while the desktop asks for the key"
+    gnome_scan_as_the_desktop "while the desktop asks for the key"
     ! e2e_poll 2 _wl_has_png || e2e_fail "a picture while the desktop asked for the key"
     _gnome_window_there "$dialog" "" || e2e_fail "the desktop's dialog went away"
     # The overview that greets a new session may come back meanwhile: put away again, and
@@ -47,7 +40,7 @@ if gnome_shortcuts; then
 else
     gnome_wait_window '^ヌマリカ$' "$APP_PID" 30 || e2e_fail "no message at the start"
     ! _gnome_window_there '^ヌマリカ Ver1\.00$' "$APP_PID" || e2e_fail "the window came before the message"
-    scan_as_the_desktop "while the start message is up"
+    gnome_scan_as_the_desktop "while the start message is up"
     ! _wl_has_png || e2e_fail "a picture before the message was closed"
     gnome_key ヌマリカ Return
 fi
@@ -58,7 +51,7 @@ gnome_wait_window '^ヌマリカ Ver1\.00$' "$APP_PID" 10 || e2e_fail "the windo
 
 # Once more with the window up: the same, and still no message.
 wl_clipboard_clear
-scan_as_the_desktop "with the window up"
+gnome_scan_as_the_desktop "with the window up"
 expect_screen "the second scan"
 ! e2e_poll 2 _box_up || e2e_fail "a message after the second scan"
 [ "$(e2e_program_pids)" = "$APP_PID" ] || e2e_fail "a second copy runs: $(e2e_program_pids)"
